@@ -1,0 +1,103 @@
+// Start-up and shutdown: the order in which the log, the command line and the settings are
+// handled, the single-instance rule and the hand-over after a self-update.
+#include "app/Application.h"
+
+#include "app/DataFile.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "app/Version.h"
+
+namespace drovane {
+namespace {
+
+// The predefined dialog box class, given as its atom.
+const char* const kDialogClass = MAKEINTATOM(0x8002);
+
+constexpr int kTakeOverAttempts = 51;
+constexpr DWORD kTakeOverPauseMs = 100;
+
+// Creates the named mutex; alreadyExisted tells whether another process holds the name.
+KernelHandle CreateInstanceMutex(bool& alreadyExisted) {
+  KernelHandle mutex(CreateMutexA(nullptr, FALSE, kClientName));
+  alreadyExisted = GetLastError() == ERROR_ALREADY_EXISTS;
+  return mutex;
+}
+
+}  // namespace
+
+int ClientMessageBox(HWND owner, const std::string& text, UINT type) {
+  return MessageBoxA(owner, text.c_str(), kClientName, type);
+}
+
+HWND FindRunningClientWindow() {
+  return FindWindowA(kDialogClass, kClientName);
+}
+
+int Application::Run() {
+  Log().SetLogFile(AppDataDir() + "log\\");
+  if (HandleCommandLine()) return -1;
+  if (!LoadSettingsAndUpgrade()) return -1;
+  LogLine() << kClientName << " (" << kClientVersion << ") started.";
+
+  LogLine() << "Closing application.";
+  return 0;
+}
+
+bool Application::HandleCommandLine() {
+  return HandleArguments(SplitCommandLine(GetCommandLineA()));
+}
+
+bool Application::HandleArguments(const std::vector<std::string>& arguments) {
+  const size_t count = arguments.empty() ? 0 : arguments.size() - 1;
+  LogLine() << kClientName << " launched with " << count << " argument(s).";
+  for (size_t i = 1; i <= count; ++i) {
+    LogLine(LogLine::Plain) << "\t#" << i << ":\t" << arguments[i];
+  }
+  LogLine(LogLine::Plain);
+
+  skipInitialSelfUpdate = false;
+  if (count == 0) {
+    bool alreadyExisted = false;
+    KernelHandle mutex = CreateInstanceMutex(alreadyExisted);
+    if (alreadyExisted) {
+      if (HWND running = FindRunningClientWindow()) {
+        SetForegroundWindow(running);
+        ShowWindow(running, SW_SHOWNORMAL);
+      }
+      return true;
+    }
+    instanceMutex_ = std::move(mutex);
+    return false;
+  }
+
+  const std::string& first = arguments[1];
+  if (first == "skipinitialselfupdate") {
+    skipInitialSelfUpdate = true;
+    if (count >= 2) launchMode = LaunchModeFromArgument(arguments[2]);
+    return false;
+  }
+  if (first == "selfupdate") {
+    if (count >= 3) launchMode = LaunchModeFromArgument(arguments[3]);
+    // The previous client ends itself after starting this one; wait for it to let the name go.
+    // A handle on the old client's mutex is let go before each new attempt: held, it would keep
+    // the name alive after the old client has ended.
+    bool alreadyExisted = true;
+    for (int attempt = 0; attempt < kTakeOverAttempts && alreadyExisted; ++attempt) {
+      Sleep(kTakeOverPauseMs);
+      instanceMutex_.reset();
+      instanceMutex_ = CreateInstanceMutex(alreadyExisted);
+    }
+    if (count >= 2 && FileExists(arguments[2])) DeleteFileA(arguments[2].c_str());
+    if (alreadyExisted) {
+      instanceMutex_.reset();
+      ClientMessageBox(FindRunningClientWindow(),
+                       "The Client failed to self-update.\r\nPlease restart it manually.",
+                       MB_ICONERROR);
+      return true;
+    }
+    return false;
+  }
+  return false;
+}
+
+}  // namespace drovane

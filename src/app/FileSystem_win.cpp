@@ -1,0 +1,115 @@
+#include "app/FileSystem.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/DataFile.h"
+#include "app/TextHelpers.h"
+#include "app/WinHandles.h"
+
+namespace drovane {
+
+bool DirectoryExists(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA(path.c_str(), &data));
+  return find.valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &data));
+  if (!find.valid()) return entries;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(find.get(), &data));
+  return entries;
+}
+
+namespace {
+
+void FindFilesInto(bool recursive, const std::string& pattern, std::vector<std::string>& out,
+                   const std::string& root, const std::string& prefix) {
+  WIN32_FIND_DATAA data;
+  FindHandle find(FindFirstFileA((root + prefix + "/*").c_str(), &data));
+  if (!find.valid()) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name.empty() || name[0] == '.') continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (recursive) FindFilesInto(recursive, pattern, out, root, prefix + "/" + name);
+    } else if (WildcardMatch(name, pattern)) {
+      out.push_back(prefix + "/" + name);
+    }
+  } while (FindNextFileA(find.get(), &data));
+}
+
+}  // namespace
+
+size_t FindFiles(bool recursive, const std::string& pattern, std::vector<std::string>& out,
+                 const std::string& root, const std::string& prefix) {
+  out.clear();
+  FindFilesInto(recursive, pattern, out, root, prefix);
+  return out.size();
+}
+
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
+  const std::string temporary = path + ".tmp";
+  {
+    DataFile file;
+    if (!file.Open(temporary, FileMode::Write)) return false;
+    const bool written = file.Write(content);
+    file.Close();
+    if (!written) {
+      DeleteFileA(temporary.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileExA(temporary.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool GetSpecialFolderPath(SpecialFolder kind, std::string& out) {
+  struct Ids {
+    int first;
+    int fallback;  // -1: none
+  };
+  static const Ids kIds[] = {
+      {CSIDL_DESKTOP, -1},
+      {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS},
+      {CSIDL_COMMON_APPDATA, CSIDL_APPDATA},
+      {CSIDL_COMMON_STARTUP, CSIDL_STARTUP},
+      {CSIDL_SYSTEM, -1},
+  };
+  const int index = static_cast<int>(kind);
+  if (index < 0 || index >= static_cast<int>(sizeof kIds / sizeof kIds[0])) return false;
+  char buffer[MAX_PATH] = {};
+  bool found = SHGetSpecialFolderPathA(nullptr, buffer, kIds[index].first, FALSE);
+  if (!found && kIds[index].fallback >= 0) {
+    found = SHGetSpecialFolderPathA(nullptr, buffer, kIds[index].fallback, FALSE);
+  }
+  if (found) out = buffer;
+  return found;
+}
+
+std::string AppDataDir() {
+  std::string folder;
+  if (!GetSpecialFolderPath(SpecialFolder::AppData, folder)) return std::string();
+  return folder + "\\Drovane\\Drovane Client\\";
+}
+
+bool GetModulePath(std::string& out) {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (length == 0) return false;
+  out.assign(buffer, length);
+  return true;
+}
+
+}  // namespace drovane

@@ -1,0 +1,137 @@
+// The Application's settings: loading at start, the validating setters and their registry values.
+#include <shlwapi.h>
+
+#include "app/Application.h"
+#include "app/DataFile.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "app/Registry.h"
+#include "app/StateFileUpgrade.h"
+#include "app/TextHelpers.h"
+#include "app/Version.h"
+
+namespace drovane {
+namespace {
+
+// Read buffer sizes: a stored value that does not fit counts as absent.
+constexpr DWORD kVersionBuffer = 8;
+constexpr DWORD kUsernameBuffer = 17;
+constexpr DWORD kPasswordBuffer = 33;
+
+constexpr char kStartupShortcut[] = "\\Drovane Client.lnk";
+
+bool IsValidUsername(const std::string& name) {
+  return IsAlphanumeric(name) && name.size() >= 4 && name.size() <= 16;
+}
+
+bool IsValidPasswordDigest(const std::string& digest) {
+  return IsAlphanumeric(digest) && digest.size() == 32;
+}
+
+}  // namespace
+
+bool Application::SetPreferences(uint32_t bits, bool noWrite) {
+  if (bits == preferences) return true;
+  preferences = bits;
+  return noWrite || RegistryWriteDword(kOptionsKey, "Preferences", bits);
+}
+
+bool Application::SetUsername(const std::string& name, bool noWrite) {
+  if (name == username) return true;
+  if (!IsValidUsername(name)) return false;
+  username = name;
+  return noWrite || RegistryWriteString(kOptionsKey, "Username", name);
+}
+
+bool Application::SetPassword(const std::string& digest, bool noWrite) {
+  if (digest == password) return true;
+  if (!IsValidPasswordDigest(digest)) return false;
+  password = digest;
+  return noWrite || RegistryWriteString(kOptionsKey, "Password", digest);
+}
+
+bool Application::SetGameFolder(GameEdition edition, const std::string& path, bool noWrite) {
+  if (edition < 0 || edition >= kEditionCount) return false;
+  if (path == gameFolders[edition]) return true;
+  gameFolders[edition] = path;
+  return noWrite || RegistryWriteString(kOptionsKey, InfoOf(edition).folderValueName, path);
+}
+
+bool Application::SetStartWithWindows(bool on) {
+  if (on == startWithWindows) return true;
+  startWithWindows = on;
+  if (!on) return SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValueName) == ERROR_SUCCESS;
+  std::string modulePath;
+  if (!GetModulePath(modulePath)) return false;
+  return RegistryWriteString(kRunKey, kRunValueName, "\"" + modulePath + "\"");
+}
+
+uint32_t Application::CountStart() {
+  if (timesStarted == 0) RegistryReadDword(kStatisticsKey, "#TimesStarted", timesStarted);
+  ++timesStarted;
+  RegistryWriteDword(kStatisticsKey, "#TimesStarted", timesStarted);
+  return timesStarted;
+}
+
+void Application::UpgradeFromOlderVersion() {
+  RegistryWriteString(kClientKey, "Version", kClientVersion);
+
+  // Older versions started with Windows through a Startup-folder shortcut; the Run value
+  // replaces it.
+  std::string startup;
+  if (GetSpecialFolderPath(SpecialFolder::Startup, startup)) {
+    const std::string shortcut = startup + kStartupShortcut;
+    if (FileExists(shortcut)) {
+      DeleteFileA(shortcut.c_str());
+      SetStartWithWindows(true);
+    }
+  }
+
+  MoveOldStateFiles(AppDataDir());
+}
+
+void Application::LoadOptionalFolder(GameEdition edition) {
+  const EditionInfo& info = InfoOf(edition);
+  std::string folder;
+  if (!RegistryReadString(HKEY_CURRENT_USER, kOptionsKey, info.folderValueName, MAX_PATH, folder)) {
+    return;
+  }
+  folder = StripTrailingBackslashes(folder);
+  if (FileExists(folder + info.executables[0]) || FileExists(folder + info.executables[1])) {
+    SetGameFolder(edition, folder, true);
+  }
+}
+
+bool Application::LoadSettingsAndUpgrade() {
+  std::string storedVersion;
+  if (RegistryReadString(HKEY_CURRENT_USER, kClientKey, "Version", kVersionBuffer, storedVersion) &&
+      storedVersion != kClientVersion) {
+    UpgradeFromOlderVersion();
+  }
+
+  startWithWindows = RegistryValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName);
+
+  uint32_t storedPreferences = 0;
+  if (RegistryReadDword(kOptionsKey, "Preferences", storedPreferences)) {
+    SetPreferences(storedPreferences, true);
+  } else {
+    preferences = kDefaultPreferences;
+    RegistryWriteDword(kOptionsKey, "Preferences", kDefaultPreferences);
+  }
+
+  std::string stored;
+  if (RegistryReadString(HKEY_CURRENT_USER, kOptionsKey, "Username", kUsernameBuffer, stored)) {
+    SetUsername(stored, true);
+  }
+  if (RegistryReadString(HKEY_CURRENT_USER, kOptionsKey, "Password", kPasswordBuffer, stored)) {
+    SetPassword(stored, true);
+  }
+
+  LoadOptionalFolder(PTR);
+  LoadOptionalFolder(Beta);
+
+  CountStart();
+  return true;
+}
+
+}  // namespace drovane

@@ -1,0 +1,28 @@
+#pragma once
+// A fresh folder for one test, removed with everything in it afterwards.
+#include <string>
+
+namespace drovane::test {
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  // Ends in no separator.
+  const std::string& path() const { return path_; }
+  // path + "\\" + relative
+  std::string operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Writes a file, creating its folders; fails the test when it cannot.
+void WriteTestFile(const std::string& path, const std::string& content);
+std::string ReadTestFile(const std::string& path);
+void RemoveTree(const std::string& path);
+
+}  // namespace drovane::test
