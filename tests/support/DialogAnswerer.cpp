@@ -1,0 +1,73 @@
+#include "support/DialogAnswerer.h"
+
+#include <windows.h>
+
+#include <chrono>
+
+namespace drovane::test {
+namespace {
+
+// The static control that holds a message box's text.
+constexpr int kMessageTextId = 0xFFFF;
+
+std::string WindowText(HWND window) {
+  char text[4096] = {};
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                      SMTO_ABORTIFHUNG, 2000, nullptr);
+  return text;
+}
+
+}  // namespace
+
+DialogAnswerer::DialogAnswerer(const std::string& caption, std::vector<int> buttons)
+    : caption_(caption), buttons_(std::move(buttons)), watcher_([this] { Watch(); }) {}
+
+DialogAnswerer::~DialogAnswerer() {
+  stop_ = true;
+  watcher_.join();
+}
+
+void DialogAnswerer::Watch() {
+  HWND answered = nullptr;
+  while (!stop_) {
+    HWND box = FindWindowA("#32770", caption_.c_str());
+    // A box is answered once: it may take a moment to go away after the click.
+    if (box && box != answered && IsWindowVisible(box)) {
+      HWND textControl = GetDlgItem(box, kMessageTextId);
+      size_t index;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        index = texts_.size();
+      }
+      const int button = buttons_.empty() ? IDOK : buttons_[std::min(index, buttons_.size() - 1)];
+      HWND buttonControl = GetDlgItem(box, button);
+      // The caption is set before the children exist: wait for the controls.
+      if (textControl && buttonControl) {
+        const std::string text = WindowText(textControl);
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          texts_.push_back(text);
+        }
+        PostMessageA(buttonControl, BM_CLICK, 0, 0);
+        answered = box;
+      }
+    }
+    Sleep(20);
+  }
+}
+
+std::vector<std::string> DialogAnswerer::Texts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return texts_;
+}
+
+bool DialogAnswerer::WaitForBoxes(size_t count, unsigned timeoutMs) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Texts().size() >= count) return true;
+    Sleep(20);
+  }
+  return Texts().size() >= count;
+}
+
+}  // namespace drovane::test
