@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/GameDiscovery.h"
 #include "app/GameEdition.h"
 #include "app/WinHandles.h"
 
@@ -67,9 +68,14 @@ class Application {
   LaunchMode launchMode = LaunchMode::None;
   ContainerForm* hostWindow = nullptr;
 
+  // Shows the open-file dialog when the Live folder is browsed for; tests give their own.
+  FileChooser fileChooser = nullptr;
+
  private:
   void UpgradeFromOlderVersion();
   void LoadOptionalFolder(GameEdition edition);
+  // The one-time registry detection of the PTR or Beta folder.
+  void DetectOnce(GameEdition edition);
 
   // Held until the process ends: its name tells a later plain start that a client runs.
   KernelHandle instanceMutex_;

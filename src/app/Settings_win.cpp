@@ -5,6 +5,7 @@
 #include "app/DataFile.h"
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
+#include "app/GameDiscovery.h"
 #include "app/Registry.h"
 #include "app/StateFileUpgrade.h"
 #include "app/TextHelpers.h"
@@ -127,11 +128,29 @@ bool Application::LoadSettingsAndUpgrade() {
     SetPassword(stored, true);
   }
 
+  if (!ObtainLiveFolder(*this, fileChooser)) return false;
   LoadOptionalFolder(PTR);
   LoadOptionalFolder(Beta);
 
   CountStart();
+  DetectOnce(PTR);
+  DetectOnce(Beta);
   return true;
+}
+
+void Application::DetectOnce(GameEdition edition) {
+  const char* doneValue = InfoOf(edition).autoDetectedValueName;
+  if (RegistryValueExists(HKEY_CURRENT_USER, kStatisticsKey, doneValue)) return;
+  bool done = !gameFolders[edition].empty();
+  if (!done) {
+    const std::string detected = InstallPathFor(edition);
+    // A failed detection writes nothing, so the next start tries again.
+    if (!detected.empty() && IsValidGameFolder(edition, detected)) {
+      SetGameFolder(edition, detected);
+      done = true;
+    }
+  }
+  if (done) RegistryWriteDword(kStatisticsKey, doneValue, 1);
 }
 
 }  // namespace drovane

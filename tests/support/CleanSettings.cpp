@@ -23,14 +23,43 @@ void RemoveClientDataFolder() {
   RemoveTree(folder);
 }
 
+void RemoveGameRecords() {
+  for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+    RegistryKey software;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view,
+                      software.receive()) == ERROR_SUCCESS) {
+      RegDeleteTreeA(software.get(), "Blizzard Entertainment");
+    }
+  }
+}
+
+void WriteGameRecord(const std::string& key, const std::string& folder, unsigned long view) {
+  RegistryKey opened;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS | view, nullptr, opened.receive(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(opened.get(), "InstallPath", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(folder.c_str()),
+                           static_cast<DWORD>(folder.size() + 1)),
+            ERROR_SUCCESS);
+}
+
 void CleanSettingsTest::SetUp() {
   RemoveClientSettings();
   RemoveClientDataFolder();
+  RemoveGameRecords();
+  if (storeLiveFolder_) {
+    liveFolder_ = std::make_unique<TempFolder>();
+    WriteTestFile(*liveFolder_ / "Wow.exe", "MZ");
+    WriteRawValue(kOptionsKey, "WoW Folder", liveFolder_->path(), REG_SZ);
+  }
 }
 
 void CleanSettingsTest::TearDown() {
   RemoveClientSettings();
   RemoveClientDataFolder();
+  RemoveGameRecords();
+  liveFolder_.reset();
 }
 
 bool ReadRawValue(const std::string& subKey, const std::string& name, std::string& bytes,

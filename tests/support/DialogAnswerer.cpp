@@ -41,6 +41,11 @@ void DialogAnswerer::Watch() {
       }
       const int button = buttons_.empty() ? IDOK : buttons_[std::min(index, buttons_.size() - 1)];
       HWND buttonControl = GetDlgItem(box, button);
+      // A box without the wanted button still gets answered, so an unexpected box never leaves
+      // a test waiting; its text shows what came instead.
+      for (int fallback : {IDOK, IDCANCEL, IDNO}) {
+        if (!buttonControl && textControl) buttonControl = GetDlgItem(box, fallback);
+      }
       // The caption is set before the children exist: wait for the controls.
       if (textControl && buttonControl) {
         const std::string text = WindowText(textControl);

@@ -1,0 +1,185 @@
+// Where the game is installed: its registry record, its executables' version resources, the
+// start-up dialog for the Live folder and the cache locale folders.
+#include "app/GameDiscovery.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/DataFile.h"
+#include "app/FileSystem.h"
+#include "app/Registry.h"
+#include "app/TextHelpers.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kInstallPathValue[] = "InstallPath";
+constexpr unsigned kFixedFileInfoSignature = 0xFEEF04BD;
+
+bool HasEditionExecutable(GameEdition edition, const std::string& folder) {
+  const EditionInfo& info = InfoOf(edition);
+  return FileExists(folder + info.executables[0]) || FileExists(folder + info.executables[1]);
+}
+
+std::string FilterOf(GameEdition edition) {
+  const EditionInfo& info = InfoOf(edition);
+  return std::string(info.browseFilterLabel) + '\0' + info.browseFilterPattern + '\0';
+}
+
+bool ChooseWithDialog(const std::string& title, const std::string& filter, std::string& chosen) {
+  return ChooseFile(title, chosen, filter, nullptr) >= 0;
+}
+
+}  // namespace
+
+std::string InstallPathFor(GameEdition edition) {
+  const char* key = InfoOf(edition).gameRegistryKey;
+  std::string folder;
+  if (!RegistryReadString(HKEY_LOCAL_MACHINE, key, kInstallPathValue, MAX_PATH, folder,
+                          KEY_WOW64_64KEY) &&
+      !RegistryReadString(HKEY_LOCAL_MACHINE, key, kInstallPathValue, MAX_PATH, folder,
+                          KEY_WOW64_32KEY)) {
+    return std::string();
+  }
+  folder = StripTrailingBackslashes(folder);
+  return HasEditionExecutable(edition, folder) ? folder : std::string();
+}
+
+bool ReadExecutableInfo(const std::string& path, std::string* description, std::string* version) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  if (size == 0) return false;
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  };
+  Translation* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+                      reinterpret_cast<void**>(&translation), &length) ||
+      length < sizeof(Translation)) {
+    return false;
+  }
+  if (description) {
+    char query[256];
+    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\FileDescription",
+                  translation->language, translation->codePage);
+    char* text = nullptr;
+    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
+      return false;
+    }
+    // The length counts characters and may include the terminator; the text is bounded by both.
+    *description = std::string(text, strnlen(text, length));
+  }
+  if (version) {
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+        length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != kFixedFileInfoSignature) {
+      return false;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", HIWORD(fixed->dwFileVersionMS),
+                  LOWORD(fixed->dwFileVersionMS), HIWORD(fixed->dwFileVersionLS),
+                  LOWORD(fixed->dwFileVersionLS));
+    *version = text;
+  }
+  return true;
+}
+
+bool GetGameExecutableInfo(const std::string& folder, GameEdition edition, std::string* description,
+                           std::string* version) {
+  const EditionInfo& info = InfoOf(edition);
+  return ReadExecutableInfo(folder + info.executables[0], description, version) ||
+         ReadExecutableInfo(folder + info.executables[1], description, version);
+}
+
+bool IsValidGameFolder(GameEdition edition, const std::string& folder) {
+  if (edition < 0 || edition >= kEditionCount) return false;
+  std::string description, version;
+  if (!GetGameExecutableInfo(folder, edition, &description, &version)) return false;
+  description = Utf8ToLower(description);
+  if (description != InfoOf(edition).ownDescription && description != kCommonGameDescription) {
+    return false;
+  }
+  return !version.empty() && version[0] == '7';
+}
+
+bool ObtainLiveFolder(Application& application, FileChooser chooser) {
+  if (!chooser) chooser = ChooseWithDialog;
+  const EditionInfo& live = InfoOf(Live);
+
+  std::string stored;
+  if (RegistryReadString(HKEY_CURRENT_USER, kOptionsKey, live.folderValueName, MAX_PATH, stored)) {
+    stored = StripTrailingBackslashes(stored);
+    if (HasEditionExecutable(Live, stored)) return application.SetGameFolder(Live, stored, true);
+  }
+
+  const std::string detected = InstallPathFor(Live);
+  if (detected.empty()) {
+    if (ClientMessageBox(nullptr,
+                         "Could not find your World of Warcraft folder.\nIt might not be "
+                         "installed on your computer.\n\nWould you like to browse for it?",
+                         MB_YESNO | MB_ICONINFORMATION) != IDYES) {
+      return false;
+    }
+  } else {
+    const int answer =
+        ClientMessageBox(nullptr,
+                         "Is this the folder where you installed World of Warcraft?\n" + detected +
+                             "\n\nIf not, click 'No' to browse for it.",
+                         MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer == IDYES) return application.SetGameFolder(Live, detected, false);
+    if (answer != IDNO) return false;
+  }
+
+  std::string chosen;
+  if (!chooser(live.browseTitle, FilterOf(Live), chosen)) return false;
+  const size_t cut = chosen.find_last_of('\\');
+  const std::string fileName =
+      Utf8ToLower(cut == std::string::npos ? chosen : chosen.substr(cut + 1));
+  if (fileName == "wow.exe" || fileName == "wow-64.exe") {
+    const std::string folder = cut == std::string::npos ? std::string() : chosen.substr(0, cut);
+    if (IsValidGameFolder(Live, folder)) return application.SetGameFolder(Live, folder, false);
+    ClientMessageBox(nullptr, "This is not a valid World of Warcraft application.", MB_ICONERROR);
+    return false;
+  }
+  ClientMessageBox(nullptr, "Could not find your World of Warcraft folder.", MB_ICONERROR);
+  return false;
+}
+
+int ChooseFile(const std::string& title, std::string& path, const std::string& filter,
+               void* owner) {
+  char buffer[MAX_PATH] = {};
+  OPENFILENAMEA dialog = {};
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.hwndOwner = static_cast<HWND>(owner);
+  // The filter ends with two NULs: the one inside the string and the one after it.
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = buffer;
+  dialog.nMaxFile = MAX_PATH;
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags =
+      OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_DONTADDTORECENT;
+  if (!GetOpenFileNameA(&dialog)) return -1;
+  path = buffer;
+  return dialog.nFileOffset;
+}
+
+void ListCacheLocales(const std::string& folder, CacheFolderKind kind,
+                      std::vector<std::string>& out) {
+  out.clear();
+  const std::string cache =
+      folder + (kind == CacheFolderKind::WDB ? "\\Cache\\WDB" : "\\Cache\\ADB");
+  for (const FolderEntry& entry : ListFolder(cache, "*.*")) {
+    if (entry.isDirectory && entry.name.size() == 4) out.push_back(entry.name);
+  }
+}
+
+}  // namespace drovane

@@ -1,0 +1,149 @@
+// Whether the game runs: the running processes of the game's executables, asked of WMI, compared
+// with the executables in the configured game folders.
+#include <windows.h>
+#include <tlhelp32.h>
+#include <wbemidl.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/ComHandles.h"
+#include "app/FileLog.h"
+#include "app/GameDiscovery.h"
+#include "app/TextHelpers.h"
+#include "app/WinHandles.h"
+
+namespace drovane {
+namespace {
+
+const char* const kGameExecutableNames[] = {"\\wow.exe",     "\\wow-64.exe", "\\wowt.exe",
+                                            "\\wowt-64.exe", "\\wowb.exe",   "\\wowb-64.exe"};
+
+const wchar_t kGameProcessQuery[] =
+    L"SELECT ExecutablePath FROM Win32_Process WHERE Name = 'wow-64.exe' OR Name = 'wow.exe' OR "
+    L"Name = 'wowt.exe' OR Name = 'wowt-64.exe' OR Name = 'wowb.exe' OR Name = 'wowb-64.exe'";
+
+// An HRESULT as lower-case hexadecimal without leading zeros.
+struct Hex {
+  HRESULT code;
+};
+std::ostream& operator<<(std::ostream& out, Hex hex) {
+  return out << std::hex << static_cast<unsigned long>(hex.code) << std::dec;
+}
+
+std::string Narrow(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(size - 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
+  return out;
+}
+
+bool IsGameExecutableOfFolders(const Application& application, const std::string& path) {
+  const std::string lowerPath = Utf8ToLower(path);
+  for (GameEdition edition : kEditions) {
+    const std::string folder = Utf8ToLower(application.GetGameFolder(edition));
+    for (const char* name : kGameExecutableNames) {
+      if (folder + name == lowerPath) return true;
+    }
+  }
+  return false;
+}
+
+// Full paths of the running processes with one of the game's executable names, taken from the
+// processes themselves. WMI under Wine lists the processes but leaves "ExecutablePath" empty.
+std::vector<std::string> GameProcessPathsFromSystem() {
+  std::vector<std::string> paths;
+  KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return paths;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry)) {
+    const std::string name = "\\" + Utf8ToLower(entry.szExeFile);
+    bool isGame = false;
+    for (const char* gameName : kGameExecutableNames) isGame = isGame || name == gameName;
+    if (!isGame) continue;
+    KernelHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!process.valid()) continue;
+    char path[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (QueryFullProcessImageNameA(process.get(), 0, path, &size)) paths.emplace_back(path, size);
+  }
+  return paths;
+}
+
+}  // namespace
+
+bool IsGameRunning(const Application& application) {
+  ComApartment com(COINIT_MULTITHREADED);
+  if (FAILED(com.result())) {
+    LogLine() << "Failed to initialize COM library. Error code = 0x" << Hex{com.result()};
+    return false;
+  }
+  HRESULT result = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                        RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+  if (FAILED(result) && result != RPC_E_TOO_LATE) {
+    LogLine() << "Failed to initialize security. Error code = 0x" << Hex{result};
+    return false;
+  }
+  ComPtr<IWbemLocator> locator;
+  result = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                            locator.receiveVoid());
+  if (FAILED(result)) {
+    LogLine() << "Failed to create IWbemLocator object. Error code = 0x" << Hex{result};
+    return false;
+  }
+  ComPtr<IWbemServices> services;
+  OwnedBstr rootNamespace(L"ROOT\\CIMV2");
+  result = locator->ConnectServer(rootNamespace.get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                  nullptr, services.receive());
+  if (FAILED(result)) {
+    LogLine() << "Could not connect. Error code = 0x" << Hex{result};
+    return false;
+  }
+  result =
+      CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                        RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  if (FAILED(result)) {
+    LogLine() << "Could not set proxy blanket. Error code = 0x" << Hex{result};
+    return false;
+  }
+  ComPtr<IEnumWbemClassObject> rows;
+  OwnedBstr language(L"WQL");
+  OwnedBstr query(kGameProcessQuery);
+  result = services->ExecQuery(language.get(), query.get(),
+                               WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                               rows.receive());
+  if (FAILED(result)) {
+    LogLine() << "Query for operating system name failed." << Hex{result};
+    return false;
+  }
+
+  bool running = false;
+  bool rowWithoutPath = false;
+  for (;;) {
+    ComPtr<IWbemClassObject> row;
+    ULONG returned = 0;
+    if (FAILED(rows->Next(WBEM_INFINITE, 1, row.receive(), &returned)) || returned == 0) break;
+    VARIANT value;
+    VariantInit(&value);
+    if (SUCCEEDED(row->Get(L"ExecutablePath", 0, &value, nullptr, nullptr)) &&
+        value.vt == VT_BSTR && value.bstrVal && value.bstrVal[0]) {
+      running = running || IsGameExecutableOfFolders(application, Narrow(value.bstrVal));
+    } else {
+      rowWithoutPath = true;
+    }
+    VariantClear(&value);
+  }
+  if (!running && rowWithoutPath) {
+    for (const std::string& path : GameProcessPathsFromSystem()) {
+      running = running || IsGameExecutableOfFolders(application, path);
+    }
+  }
+  return running;
+}
+
+}  // namespace drovane
