@@ -804,6 +804,9 @@ def build_config(argv: Optional[List[str]] = None) -> ServiceConfig:
         parser.add_argument(f"--{endpoint}-drop", type=_drop_option, metavar="PHASE[:reset]",
                             help="end the connection at request, answer or partial")
     parser.add_argument("--upload-count", type=_result_option, help="uploadCount (default: files received)")
+    parser.add_argument("--stop-file", help="stop as soon as this file exists (for callers that cannot signal, "
+                                            "such as Windows tests under Wine)")
+    parser.add_argument("--max-seconds", type=float, help="stop by itself after this many seconds")
     args = parser.parse_args(argv)
 
     config = load_config(args.config) if args.config else ServiceConfig()
@@ -830,6 +833,8 @@ def build_config(argv: Optional[List[str]] = None) -> ServiceConfig:
         config.defaults[endpoint] = check_answer(spec, f"--{endpoint} options")
     if not config.data_dir:
         parser.error("--data (or data in the configuration) is required")
+    config.stop_file = args.stop_file
+    config.max_seconds = args.max_seconds
     return config
 
 
@@ -844,8 +849,14 @@ def main(argv: Optional[List[str]] = None) -> int:
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())
-    while not stop.wait(0.5):
-        pass
+    stop_file = getattr(config, "stop_file", None)
+    max_seconds = getattr(config, "max_seconds", None)
+    deadline = time.monotonic() + max_seconds if max_seconds else None
+    while not stop.wait(0.1):
+        if stop_file and os.path.exists(stop_file):
+            break
+        if deadline is not None and time.monotonic() >= deadline:
+            break
     service.stop()
     print("devservice: stopped", flush=True)
     return 0
