@@ -1,0 +1,40 @@
+#pragma once
+// Writes the data files of a sample installation: the add-on files of the accounts, the WDB
+// and ADB caches of every locale, the realm lists and Config.wtf. Executables and the registry
+// record are the Windows side's (gamefixture_win.cpp).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gamefixture/FixtureOptions.h"
+
+namespace drovane::fixture {
+
+struct WrittenFile {
+  std::string relativePath;  // from the installation folder, '\' separated
+  uint64_t size = 0;
+};
+
+// A file of the installation and how to make its bytes, so files are built one at a time and
+// a large installation never needs more memory than its largest file.
+struct PlannedFile {
+  std::string relativePath;
+  enum class Kind { Addon, Wdb, Adb, Realmlist, Config } kind;
+  size_t localeIndex = 0;
+  int index = 0;  // the account, WDB kind or ADB kind
+};
+
+// Every data file the options ask for, in the order they are written.
+std::vector<PlannedFile> PlanInstallation(const FixtureOptions& options);
+
+// The bytes of one planned file; build goes into the cache headers.
+std::string BuildPlannedFile(const FixtureOptions& options, const PlannedFile& file,
+                             uint32_t build);
+
+// Writes every planned file under folder (creating folders), also the empty "WTF\Account"
+// folder when there are no accounts. False with error set at the first file that cannot be
+// written.
+bool WriteInstallationFiles(const FixtureOptions& options, const std::string& folder,
+                            uint32_t build, std::vector<WrittenFile>& written, std::string& error);
+
+}  // namespace drovane::fixture
