@@ -1,0 +1,99 @@
+#include "data/CacheHeader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace drovane {
+
+int32_t ReadWdbBuild(ByteReader& reader) {
+  int32_t build;
+  return ReadInt32At(reader, 4, &build) ? build : -1;
+}
+
+bool AdbHeader::IsWch8() const {
+  return std::memcmp(magic, "WCH8", 4) == 0;
+}
+
+bool AdbHeader::IsWch2() const {
+  return std::memcmp(magic, "WCH2", 4) == 0;
+}
+
+int64_t AdbHeader::Size() const {
+  return IsWch8() ? 52 : 48;
+}
+
+bool ReadAdbHeader(ByteReader& reader, AdbHeader* header) {
+  if (reader.Size() < kAdbMinimumSize) return false;
+  AdbHeader read;
+  if (reader.ReadAt(0, read.magic, 4) != 4 || !ReadInt32At(reader, 4, &read.recordCount) ||
+      !ReadInt32At(reader, 12, &read.recordSize) ||
+      !ReadInt32At(reader, 16, &read.stringBlockSize) || !ReadInt32At(reader, 24, &read.build)) {
+    return false;
+  }
+  *header = read;
+  return true;
+}
+
+bool LocateAdbIds(const AdbHeader& header, const CacheKind& kind, int64_t fileSize,
+                  AdbIdPositions* positions) {
+  if (header.recordCount < 0) return false;
+  const int64_t count = header.recordCount;
+  const int64_t recordSize = header.recordSize;
+  const int64_t stringBlockSize = header.stringBlockSize;
+  AdbIdPositions found;
+  if (header.IsWch8() && (kind.layoutFlags & ADB_OFFSET_MAP)) {
+    // The table of 10-byte entries (id, data offset, data length) follows the 52-byte header,
+    // where the upload reads it too, so both always agree on which records a file holds. It
+    // grows from the start of the file, so a cut file still holds its first entries.
+    found.first = header.Size();
+    found.stride = 10;
+    const int64_t whole = fileSize >= found.first + 4 ? (fileSize - found.first - 4) / 10 + 1 : 0;
+    found.count = std::min(count, whole);
+    *positions = found;
+    return true;
+  }
+  // The ids are placed back from the end of the file, past the string block.
+  if (stringBlockSize < 0) return false;
+  if (header.IsWch8() && (kind.layoutFlags & ADB_ID_LIST)) {
+    found.first = fileSize - stringBlockSize - 4 * count;
+    found.stride = 4;
+  } else {
+    // Records end where the string block begins; each starts with its id.
+    if (recordSize < 4 && count > 0) return false;
+    found.first = fileSize - recordSize * count - stringBlockSize;
+    found.stride = recordSize;
+  }
+  found.count = count;
+  if (count > 0 &&
+      (found.first < header.Size() || found.first + found.stride * (count - 1) + 4 > fileSize)) {
+    return false;
+  }
+  *positions = found;
+  return true;
+}
+
+std::string ValidateAdbForUpload(ByteReader& reader, const CacheKind& kind) {
+  const int64_t fileSize = reader.Size();
+  if (fileSize < kAdbMinimumSize) return "\tError: Header not found.";
+  if (fileSize == kAdbEmptySize) return "\tFile Empty.";
+  AdbHeader header;
+  if (!ReadAdbHeader(reader, &header)) return "\tError: Header not found.";
+  const char* const kFirstValues = "\tError: Invalid header values. First values.";
+  if (!header.IsWch2() && !header.IsWch8()) return kFirstValues;
+  // Negative sizes would make the sums below pass for any file.
+  if (header.recordCount < 0 || header.recordSize < 0 || header.stringBlockSize < 0) {
+    return kFirstValues;
+  }
+  const int64_t records = static_cast<int64_t>(header.recordSize) * header.recordCount;
+  const int64_t fixed = header.Size() + header.stringBlockSize;
+  if (fileSize < records + fixed) return kFirstValues;
+  if (header.IsWch8()) {
+    const int64_t idList = (kind.layoutFlags & ADB_ID_LIST) ? 4 * int64_t{header.recordCount} : 0;
+    if (fileSize < records + idList + fixed) {
+      return "\tError: Invalid header values. Validation: 1";
+    }
+  }
+  return std::string();
+}
+
+}  // namespace drovane

@@ -1,0 +1,10 @@
+#include "data/UploadStateMap.h"
+
+namespace drovane {
+
+UploadStateMap& UploadStates() {
+  static UploadStateMap states;
+  return states;
+}
+
+}  // namespace drovane
