@@ -1,0 +1,44 @@
+#pragma once
+// The files a self-update run maintains on this machine: comparing them with the list, copying a
+// current add-on file between game installations, and writing downloaded files in place.
+#include <array>
+#include <string>
+
+#include "app/GameEdition.h"
+#include "update/UpdateList.h"
+
+namespace drovane {
+
+// The game folders of Live, PTR and Beta; an empty one is an installation the client does not
+// know, which is skipped.
+using GameFolders = std::array<std::string, kEditionCount>;
+
+// Md5Hex of a whole file; false when it cannot be opened or read.
+bool FileDigest(const std::string& path, std::string& md5);
+
+// Compares one entry with this machine and sets kNeedsDownload when it must be fetched.
+// A game file is looked for in the installations it serves (Live, PTR, Beta); the first copy
+// whose digest matches is copied to the other installations, so nothing is downloaded that one
+// installation already has. A game file for no known installation is left alone (it is dropped).
+// Any other file has "%AppPath%" and "%System%" replaced in its targetDir and is compared there.
+void CheckEntry(UpdateEntry& entry, const GameFolders& gameFolders, const std::string& appDataDir,
+                const std::string& systemFolder);
+
+// Writes a downloaded entry into every known installation it serves (folders created), or into
+// its targetDir. False as soon as one target cannot be written; targets written before stay.
+bool StoreEntry(const UpdateEntry& entry, const std::string& content,
+                const GameFolders& gameFolders);
+
+// Creates or truncates the file and writes the content through the system directly, so a failed
+// write (a full disk) is seen here rather than lost in a library buffer at close.
+bool WriteWholeFile(const std::string& path, const std::string& content);
+
+// Writes the content through a temporary file in the same folder that then takes the target's
+// place, so an interrupted write never leaves a half-written file. A read-only target is made
+// writable first; the new file is not read-only.
+bool WriteFileInPlace(const std::string& path, const std::string& content);
+
+// Copies a file the same way: a temporary copy, made writable, then moved over the target.
+bool CopyFileInPlace(const std::string& source, const std::string& target);
+
+}  // namespace drovane

@@ -1,0 +1,89 @@
+#pragma once
+// SelfUpdate: one run of the self-update. It fetches the update list from the service, replaces
+// and restarts the client when the running executable differs from the published one, and
+// otherwise brings every listed file (above all the add-on in every game installation) up to
+// date, downloading only what no installation already holds. It has no window of its own: it
+// posts the UpdateMessages to `window`.
+//
+// The owner creates it with the Application, sets `window`, calls Start on the window's thread,
+// and destroys it on that thread once the run has ended (or to cancel it). After an end message
+// that is a failure the owner may call Start again.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/HttpClient.h"
+#include "update/ClientReplacement.h"
+#include "update/InstalledFiles.h"
+#include "update/UpdateList.h"
+#include "update/UpdateMessages.h"
+
+namespace drovane {
+
+class Application;
+
+class SelfUpdate {
+ public:
+  explicit SelfUpdate(Application* application);
+  // Ends a running exchange and waits for its threads; no message is posted from here on.
+  ~SelfUpdate();
+  SelfUpdate(const SelfUpdate&) = delete;
+  SelfUpdate& operator=(const SelfUpdate&) = delete;
+
+  // Starts a new run with the list request; false when there is no window or the request could
+  // not be started.
+  bool Start();
+
+  // The HttpClient's StatusCallback; data is the SelfUpdate.
+  static void OnClientStatus(HttpClient* client, void* data);
+
+  // The steps after each download, run on the client's completion thread.
+  bool ProcessList();  // parse the list and plan the downloads; starts the first one
+  bool ApplyClient();  // replace the executable and restart; returns (false) only on failure
+  bool StoreFile();    // verify and write pending[0]
+
+  UpdateListHeader listHeader{};
+  std::string downloadBaseUrl;
+  std::string clientPath;
+  std::vector<UpdateEntry> pending;  // pending[0] is the file being downloaded
+  // Read by the window while the run goes on (progress), so they are atomic.
+  std::atomic<uint32_t> downloadTotal{0};
+  std::atomic<uint32_t> downloadedBytes{0};
+  std::atomic<uint32_t> filesUpdated{0};
+  std::atomic<UpdatePhase> phase{UpdatePhase::ListDownload};
+  Application* application;
+  HWND window = nullptr;  // receives the messages; must be set before Start
+
+  // What the restart needs of the main window, which this object does not own. When mainWindow
+  // is visible the restarted client shows itself ("normal"), otherwise it starts hidden.
+  // beforeRestart runs on the network thread just before the client restarts and this process
+  // ends: the main window removes its notification-area icon there, or a dead icon stays behind.
+  HWND mainWindow = nullptr;
+  std::function<void()> beforeRestart;
+  // The renames of the executable; tests make one fail.
+  MoveFunction moveFile = MoveFileA;
+
+  HttpClient httpClient;  // last: destroyed first, while the fields its callbacks touch exist
+
+ private:
+  void OnStatus(HttpClient* client);
+  void OnDone(HttpClient* client);
+  // Reset, the user agent and a GET of the URL.
+  bool StartDownload(const std::string& url);
+  void Post(UpdateMessage message, WPARAM wParam = 0, LPARAM lParam = 0);
+  void PostText(UpdateMessage message, const std::string& text);
+
+  // Game folders as they were when the run started: the run reads them on the network threads.
+  GameFolders gameFolders_;
+  // One Done is handled at a time: a Done callback that starts the next download is still
+  // running when that download may already end on another completion thread.
+  std::mutex doneLock_;
+  std::atomic<bool> closing_{false};
+};
+
+}  // namespace drovane

@@ -1,0 +1,228 @@
+#include "update/SelfUpdate.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+#include <limits>
+
+#include "app/Application.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "app/Md5.h"
+#include "app/ServiceUrls.h"
+#include "app/Version.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kListPath[] = "files/updates.dat";
+
+uint32_t AddClamped(uint32_t total, uint64_t more) {
+  const uint64_t sum = total + more;
+  return sum > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max()
+                                                    : static_cast<uint32_t>(sum);
+}
+
+}  // namespace
+
+SelfUpdate::SelfUpdate(Application* application) : application(application) {
+  httpClient.statusCallback = &SelfUpdate::OnClientStatus;
+  httpClient.callbackData = this;
+}
+
+SelfUpdate::~SelfUpdate() {
+  // The owner is done with the run: a Done that the Close below still announces must neither
+  // post to a window that may be going away nor start the next step.
+  closing_ = true;
+  httpClient.Close();
+  LogLine(LogLine::Tab) << "Source: SelfUpdate closed";
+}
+
+bool SelfUpdate::Start() {
+  if (!window) return false;
+  // Reset waits until a previous exchange has announced its Done, so nothing of the last run
+  // is still at work when its state is emptied: a retry starts from a clean run.
+  httpClient.Reset();
+  listHeader = UpdateListHeader{};
+  downloadBaseUrl.clear();
+  clientPath.clear();
+  pending.clear();
+  downloadTotal = 0;
+  downloadedBytes = 0;
+  filesUpdated = 0;
+  for (GameEdition edition : kEditions) {
+    gameFolders_[edition] = application ? application->GetGameFolder(edition) : std::string();
+  }
+  phase = UpdatePhase::ListDownload;
+  httpClient.Request_SetHeader("User-Agent", kUserAgent);
+  return httpClient.Request_SendGET(ServiceBaseUrl() + kListPath);
+}
+
+void SelfUpdate::OnClientStatus(HttpClient* client, void* data) {
+  static_cast<SelfUpdate*>(data)->OnStatus(client);
+}
+
+void SelfUpdate::OnStatus(HttpClient* client) {
+  if (closing_) return;
+  switch (client->GetStatus()) {
+    case HttpStatus::None:
+      return;
+    case HttpStatus::Connecting:
+      // For downloads after the list this runs inside OnDone, on the same thread, which holds
+      // pending steady.
+      if (phase == UpdatePhase::ClientDownload) {
+        Post(UPD_CLIENT);
+      } else if (phase == UpdatePhase::FileDownload && !pending.empty()) {
+        PostText(UPD_FILE, "Updating " + pending.front().fileName + "...");
+      }
+      return;
+    case HttpStatus::Sending:
+      if (phase == UpdatePhase::ListDownload) Post(UPD_CHECKING);
+      return;
+    case HttpStatus::Receiving:
+      Post(UPD_RECEIVING, 0, reinterpret_cast<LPARAM>(client));
+      return;
+    case HttpStatus::Done:
+      OnDone(client);
+      return;
+  }
+}
+
+void SelfUpdate::OnDone(HttpClient* client) {
+  std::lock_guard<std::mutex> lock(doneLock_);
+  Post(UPD_TRANSFER_END);
+  const std::string error = client->GetError();
+  if (!error.empty()) {
+    PostText(UPD_ERROR, error);
+    return;
+  }
+  Post(UPD_RECEIVED, 0, reinterpret_cast<LPARAM>(client));
+  // The status code is not judged: a wrong answer fails the magic or a digest instead.
+  switch (phase.load()) {
+    case UpdatePhase::ListDownload:
+      if (!ProcessList()) {
+        Post(UPD_LIST_FAILED);
+        return;
+      }
+      break;
+    case UpdatePhase::ClientDownload:
+      ApplyClient();  // returns only when the client could not be replaced
+      Post(UPD_CLIENT_FAILED);
+      return;
+    case UpdatePhase::FileDownload:
+      if (!StoreFile()) {
+        Post(UPD_FILE_FAILED);
+        return;
+      }
+      if (pending.empty()) {
+        phase = UpdatePhase::Finished;
+      } else if (!StartDownload(downloadBaseUrl + pending.front().serverPath)) {
+        Post(UPD_FILE_FAILED);
+        return;
+      }
+      break;
+    case UpdatePhase::Finished:
+      return;
+  }
+  if (phase == UpdatePhase::Finished) {
+    Post(UPD_FINISHED);
+    if (filesUpdated == 0) {
+      Post(UPD_NO_UPDATES);
+    } else {
+      Post(UPD_COMPLETE, filesUpdated);
+    }
+  }
+}
+
+bool SelfUpdate::ProcessList() {
+  UpdateList list;
+  const ListError error = ParseUpdateList(httpClient.GetContent(), list);
+  listHeader = list.header;
+  if (error != ListError::None) return false;
+  downloadBaseUrl = list.downloadBaseUrl;
+  clientPath = list.clientPath;
+
+  std::string executable, digest;
+  if (!GetModulePath(executable) || !FileDigest(executable, digest)) return false;
+  if (digest != ClientDigest(listHeader)) {
+    // The files are left to the restarted client, which reads the list again.
+    phase = UpdatePhase::ClientDownload;
+    return StartDownload(downloadBaseUrl + clientPath);
+  }
+
+  for (UpdateEntry& entry : list.entries) pending.push_back(std::move(entry));
+  ApplyEditionOverrides(pending);
+  const std::string appDataDir = AppDataDir();
+  std::string systemFolder;
+  GetSpecialFolderPath(SpecialFolder::System, systemFolder);
+  for (UpdateEntry& entry : pending) CheckEntry(entry, gameFolders_, appDataDir, systemFolder);
+
+  std::vector<UpdateEntry> downloads;
+  uint32_t total = 0;
+  for (UpdateEntry& entry : pending) {
+    if (!(entry.installMask & kNeedsDownload)) continue;
+    total = AddClamped(total, entry.size);
+    downloads.push_back(std::move(entry));
+  }
+  pending = std::move(downloads);
+  downloadTotal = total;
+
+  if (pending.empty()) {
+    phase = UpdatePhase::Finished;
+    return true;
+  }
+  phase = UpdatePhase::FileDownload;
+  return StartDownload(downloadBaseUrl + pending.front().serverPath);
+}
+
+bool SelfUpdate::StoreFile() {
+  if (pending.empty()) return false;
+  const std::string content = httpClient.GetContent();
+  const UpdateEntry& entry = pending.front();
+  if (Md5Hex(content) != entry.md5) return false;
+  if (!StoreEntry(entry, content, gameFolders_)) return false;
+  downloadedBytes = AddClamped(downloadedBytes, content.size());
+  pending.erase(pending.begin());
+  ++filesUpdated;
+  return true;
+}
+
+bool SelfUpdate::ApplyClient() {
+  if (closing_) return false;  // the owner cancelled the run: no restart behind its back
+  const std::string content = httpClient.GetContent();
+  if (Md5Hex(content) != ClientDigest(listHeader)) return false;
+  std::string executable;
+  if (!GetModulePath(executable)) return false;
+  std::string oldFile;
+  if (!ReplaceExecutable(executable, content, oldFile, moveFile)) return false;
+  // The restarted client deletes the old file; should it not get there, the system does at its
+  // next start.
+  MoveFileExA(oldFile.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+
+  const bool visible = mainWindow && IsWindowVisible(mainWindow) == TRUE;
+  if (beforeRestart) beforeRestart();
+  ShellExecuteA(nullptr, "open", executable.c_str(), RestartParameters(oldFile, visible).c_str(),
+                nullptr, SW_SHOWDEFAULT);
+  // The process ends on this thread; the log's flusher will not get another turn.
+  Log().Flush();
+  ExitProcess(0);
+}
+
+bool SelfUpdate::StartDownload(const std::string& url) {
+  httpClient.Reset();
+  httpClient.Request_SetHeader("User-Agent", kUserAgent);
+  return httpClient.Request_SendGET(url);
+}
+
+void SelfUpdate::Post(UpdateMessage message, WPARAM wParam, LPARAM lParam) {
+  if (closing_) return;
+  PostMessageA(window, message, wParam, lParam);
+}
+
+void SelfUpdate::PostText(UpdateMessage message, const std::string& text) {
+  if (closing_) return;
+  const intptr_t owned = MakeUpdateText(text);
+  if (!PostMessageA(window, message, 0, owned)) DiscardUpdateText(owned);
+}
+
+}  // namespace drovane

@@ -1,0 +1,34 @@
+#include "update/UpdateMessages.h"
+
+#include <memory>
+
+namespace drovane {
+
+intptr_t MakeUpdateText(const std::string& text) {
+  return reinterpret_cast<intptr_t>(new std::string(text));
+}
+
+std::string TakeUpdateText(intptr_t lParam) {
+  std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+  return text ? std::move(*text) : std::string();
+}
+
+void DiscardUpdateText(intptr_t lParam) {
+  delete reinterpret_cast<std::string*>(lParam);
+}
+
+bool IsUpdateRunEnd(unsigned message) {
+  switch (message) {
+    case UPD_ERROR:
+    case UPD_LIST_FAILED:
+    case UPD_CLIENT_FAILED:
+    case UPD_FILE_FAILED:
+    case UPD_NO_UPDATES:
+    case UPD_COMPLETE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace drovane

@@ -1,0 +1,40 @@
+#pragma once
+// The window messages by which a self-update run reports to its window (the updater window, or
+// the main window for the background update). The numbers are fixed.
+// Pure: no Windows headers (an LPARAM is an intptr_t).
+#include <cstdint>
+#include <string>
+
+namespace drovane {
+
+enum UpdateMessage : unsigned {
+  UPD_CHECKING = 2025,       // the list request is being sent
+  UPD_CLIENT = 2026,         // the client download is connecting
+  UPD_FILE = 2027,           // a file download is connecting; lParam: owned text (below)
+  UPD_RECEIVING = 2028,      // a response is being received; lParam: the HttpClient
+  UPD_TRANSFER_END = 2029,   // the exchange ended
+  UPD_ERROR = 2030,          // the exchange failed, the run stops; lParam: owned text (below)
+  UPD_RECEIVED = 2031,       // the exchange ended without a transport error; lParam: the HttpClient
+  UPD_LIST_FAILED = 2032,    // the list could not be processed
+  UPD_CLIENT_FAILED = 2033,  // the client could not be replaced
+  UPD_FILE_FAILED = 2034,    // a file could not be stored or its download could not be started
+  UPD_FINISHED = 2035,       // the run reached Finished
+  UPD_NO_UPDATES = 2036,     // follows UPD_FINISHED when no file was updated
+  UPD_COMPLETE = 2037,       // follows UPD_FINISHED; wParam: the number of files updated
+};
+
+// UPD_FILE ("Updating " + file name + "...") and UPD_ERROR (the client's error text) are posted,
+// never sent: the network thread must not wait for a window thread that may be destroying the
+// run. Their lParam is therefore a text owned by the message. The window takes it over with
+// TakeUpdateText exactly once, for every UPD_FILE and UPD_ERROR it receives; a message that is
+// never delivered (its window was destroyed) leaves its text behind until the process ends.
+intptr_t MakeUpdateText(const std::string& text);
+std::string TakeUpdateText(intptr_t lParam);
+// Frees a text whose message could not be posted.
+void DiscardUpdateText(intptr_t lParam);
+
+// True for the messages after which no other message of the run follows (unless the owner
+// starts it again).
+bool IsUpdateRunEnd(unsigned message);
+
+}  // namespace drovane

@@ -1,0 +1,440 @@
+// Whole self-update runs against the service stand-in with a published update: the messages a
+// run posts, what it downloads, and what it leaves in the game installations.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "UpdateTestSupport.h"
+#include "app/Application.h"
+#include "app/DataFile.h"
+#include "app/FileSystem.h"
+#include "app/Md5.h"
+#include "support/CleanSettings.h"
+#include "support/Process.h"
+#include "update/SelfUpdate.h"
+
+namespace drovane {
+namespace {
+
+using test::FilesMatching;
+using test::IsReadOnly;
+using test::ListBytes;
+using test::ListSpec;
+using test::ReadTestFile;
+using test::TempFolder;
+using test::WriteTestFile;
+
+constexpr unsigned kRunLimitMs = 60000;
+constexpr char kAddonFolder[] = "%WoW%\\Interface\\AddOns\\Drovane_Looter\\";
+constexpr char kAddonPath[] = "\\Interface\\AddOns\\Drovane_Looter\\core.lua";
+
+using Messages = std::vector<unsigned>;
+const Messages kListExchange = {UPD_CHECKING, UPD_RECEIVING, UPD_TRANSFER_END, UPD_RECEIVED};
+const Messages kFileExchange = {UPD_FILE, UPD_RECEIVING, UPD_TRANSFER_END, UPD_RECEIVED};
+const Messages kClientExchange = {UPD_CLIENT, UPD_RECEIVING, UPD_TRANSFER_END, UPD_RECEIVED};
+
+Messages Join(std::initializer_list<Messages> parts) {
+  Messages all;
+  for (const Messages& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// Renames of the executable that always fail, so no test ever replaces the test program.
+int g_refusedMoves = 0;
+BOOL WINAPI RefuseMove(LPCSTR, LPCSTR) {
+  ++g_refusedMoves;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+bool WaitForStatus(const SelfUpdate& update, HttpStatus status) {
+  for (int i = 0; i < 400; ++i) {
+    if (update.httpClient.GetStatus() == status) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+double SecondsToDestroy(std::unique_ptr<SelfUpdate>& update) {
+  const auto start = std::chrono::steady_clock::now();
+  update.reset();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+class SelfUpdateRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_refusedMoves = 0; }
+
+  std::string Live() const { return games_ / "Live"; }
+  std::string Ptr() const { return games_ / "PTR"; }
+  std::string Beta() const { return games_ / "Beta"; }
+  void KnowGames(const std::string& live, const std::string& ptr, const std::string& beta) {
+    application_.gameFolders[GameEdition::Live] = live;
+    application_.gameFolders[GameEdition::PTR] = ptr;
+    application_.gameFolders[GameEdition::Beta] = beta;
+  }
+
+  // One run from Start to its end message; the object is destroyed afterwards and anything
+  // posted after the end message is collected too.
+  void Run() {
+    {
+      SelfUpdate update(&application_);
+      update.window = recorder_.window();
+      update.moveFile = &RefuseMove;
+      ASSERT_TRUE(update.Start());
+      ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
+      phase_ = update.phase;
+      filesUpdated_ = update.filesUpdated;
+      downloadTotal_ = update.downloadTotal;
+      downloadedBytes_ = update.downloadedBytes;
+    }
+    recorder_.Drain();
+  }
+
+  // The request paths once the service has recorded `count` requests.
+  std::vector<std::string> Requests(int count) {
+    EXPECT_TRUE(service_.service().WaitForRequests(count, 5000));
+    return service_.RequestPaths();
+  }
+
+  TempFolder games_;
+  Application application_;
+  test::MessageRecorder recorder_;
+  test::UpdateService service_;
+  UpdatePhase phase_ = UpdatePhase::ListDownload;
+  uint32_t filesUpdated_ = 0;
+  uint32_t downloadTotal_ = 0;
+  uint32_t downloadedBytes_ = 0;
+};
+
+TEST_F(SelfUpdateRunTest, EverythingCurrentPostsTheExactSequenceAndDownloadsNothing) {
+  service_.AddSource("addon/core.lua", "current add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/core.lua", kAddonFolder}}));
+  WriteTestFile(Live() + kAddonPath, "current add-on");
+  KnowGames(Live(), "", "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}}));
+  EXPECT_EQ(phase_, UpdatePhase::Finished);
+  EXPECT_EQ(filesUpdated_, 0u);
+  EXPECT_EQ(Requests(1), std::vector<std::string>{"/files/updates.dat"});
+  EXPECT_EQ(service_.service().RawRequest(1),
+            "GET /files/updates.dat HTTP/1.1\r\nHost: 127.0.0.1:" +
+                std::to_string(service_.service().port()) +
+                "\r\nAccept: */*\r\nConnection: close\r\nUser-Agent: DrovaneClient/1.9.01\r\n\r\n");
+}
+
+TEST_F(SelfUpdateRunTest, ADifferentClientDigestDownloadsOnlyTheClient) {
+  service_.AddSource("client/DrovaneClient.exe", "the published client");
+  service_.AddSource("addon/core.lua", "add-on");
+  ASSERT_TRUE(service_.Start("\"client\": \"client/DrovaneClient.exe\"",
+                             {{"addon/core.lua", kAddonFolder}}));
+  KnowGames(Live(), "", "");
+  std::string program;
+  ASSERT_TRUE(GetModulePath(program));
+  const std::string before = ReadTestFile(program);
+
+  // A client download whose bytes fail the digest is never put in place.
+  service_.ServeFile("client/DrovaneClient.exe", "damaged client");
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kClientExchange, {UPD_CLIENT_FAILED}}));
+  EXPECT_EQ(phase_, UpdatePhase::ClientDownload);
+  EXPECT_EQ(g_refusedMoves, 0);
+
+  // A client download with the right bytes reaches the renames (refused here).
+  service_.ServeFile("client/DrovaneClient.exe", "the published client");
+  recorder_.Clear();
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kClientExchange, {UPD_CLIENT_FAILED}}));
+  EXPECT_EQ(g_refusedMoves, 1);
+
+  EXPECT_EQ(Requests(4),
+            (std::vector<std::string>{"/files/updates.dat", "/files/client/DrovaneClient.exe",
+                                      "/files/updates.dat", "/files/client/DrovaneClient.exe"}));
+  // The entries are left to the restarted client.
+  EXPECT_FALSE(FileExists(Live() + kAddonPath));
+  // The program is untouched and nothing is left beside it.
+  EXPECT_EQ(ReadTestFile(program), before);
+  const std::string folder = test::ProgramFolder();
+  EXPECT_TRUE(FilesMatching(folder, "update_tests.exe*.new").empty());
+  EXPECT_TRUE(FilesMatching(folder, "update_tests.exe*.delete").empty());
+}
+
+TEST_F(SelfUpdateRunTest, AddonCurrentInLiveIsCopiedToPtrWithoutDownload) {
+  service_.AddSource("addon/core.lua", "current add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/core.lua", kAddonFolder}}));
+  WriteTestFile(Live() + kAddonPath, "current add-on");
+  CreateDirectoryTree(Ptr() + "\\");
+  KnowGames(Live(), Ptr(), "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}}));
+  EXPECT_EQ(filesUpdated_, 0u);
+  EXPECT_EQ(ReadTestFile(Ptr() + kAddonPath), "current add-on");
+  EXPECT_EQ(Requests(1), std::vector<std::string>{"/files/updates.dat"});
+}
+
+TEST_F(SelfUpdateRunTest, APtrEntryOverridesTheGeneralEntryForPtrOnly) {
+  service_.AddSource("general/core.lua", "general add-on");
+  service_.AddSource("ptr/core.lua", "PTR add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient(
+      {{"general/core.lua", kAddonFolder},
+       {"ptr/core.lua", "%WoW-PTR%\\Interface\\AddOns\\Drovane_Looter\\"}}));
+  WriteTestFile(Live() + kAddonPath, "general add-on");
+  KnowGames(Live(), Ptr(), Beta());
+
+  Run();
+  // The general file is copied from Live to Beta; only the PTR file is downloaded.
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(recorder_.notices().back().wParam, 1u);
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), "general add-on");
+  EXPECT_EQ(ReadTestFile(Beta() + kAddonPath), "general add-on");
+  EXPECT_EQ(ReadTestFile(Ptr() + kAddonPath), "PTR add-on");
+  EXPECT_EQ(Requests(2), (std::vector<std::string>{"/files/updates.dat", "/files/ptr/core.lua"}));
+}
+
+TEST_F(SelfUpdateRunTest, AnAddonMissingEverywhereIsDownloadedOnceAndWrittenEverywhere) {
+  const std::string content = "add-on for every installation";
+  service_.AddSource("addon/Drovane_Looter/core.lua", content);
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/Drovane_Looter/core.lua", kAddonFolder}}));
+  // Beta holds an old, read-only copy.
+  WriteTestFile(Beta() + kAddonPath, "old");
+  SetFileAttributesA((Beta() + kAddonPath).c_str(), FILE_ATTRIBUTE_READONLY);
+  KnowGames(Live(), Ptr(), Beta());
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(recorder_.Texts(UPD_FILE), std::vector<std::string>{"Updating core.lua..."});
+  EXPECT_EQ(recorder_.notices().back().wParam, 1u);
+  EXPECT_EQ(phase_, UpdatePhase::Finished);
+  EXPECT_EQ(downloadTotal_, content.size());
+  EXPECT_EQ(downloadedBytes_, content.size());
+  for (const std::string& game : {Live(), Ptr(), Beta()}) {
+    EXPECT_EQ(ReadTestFile(game + kAddonPath), content) << game;
+    EXPECT_FALSE(IsReadOnly(game + kAddonPath)) << game;
+    EXPECT_TRUE(FilesMatching(game + "\\Interface\\AddOns\\Drovane_Looter", "*.tmp").empty());
+  }
+  EXPECT_EQ(Requests(2), (std::vector<std::string>{"/files/updates.dat",
+                                                   "/files/addon/Drovane_Looter/core.lua"}));
+}
+
+TEST_F(SelfUpdateRunTest, WithoutAnyGameFolderGameFilesAreNotDownloaded) {
+  service_.AddSource("addon/core.lua", "add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient(
+      {{"addon/core.lua", kAddonFolder},
+       {"addon/core.lua", "%WoW-BETA%\\Interface\\AddOns\\Drovane_Looter\\"}}));
+  KnowGames("", "", "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}}));
+  EXPECT_EQ(Requests(1), std::vector<std::string>{"/files/updates.dat"});
+}
+
+TEST_F(SelfUpdateRunTest, ADownloadWithAWrongDigestWritesNothing) {
+  service_.AddSource("addon/core.lua", "published add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/core.lua", kAddonFolder}}));
+  service_.ServeFile("addon/core.lua", "tampered add-on");
+  WriteTestFile(Live() + kAddonPath, "old add-on");
+  KnowGames(Live(), Ptr(), "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kFileExchange, {UPD_FILE_FAILED}}));
+  EXPECT_EQ(phase_, UpdatePhase::FileDownload);
+  EXPECT_EQ(filesUpdated_, 0u);
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), "old add-on");
+  EXPECT_FALSE(FileExists(Ptr() + kAddonPath));
+  EXPECT_TRUE(FilesMatching(Live() + "\\Interface\\AddOns\\Drovane_Looter", "*.tmp").empty());
+}
+
+TEST_F(SelfUpdateRunTest, ThreeDownloadsAreAnnouncedAndCountedInOrder) {
+  service_.AddSource("addon/a.lua", "first");
+  service_.AddSource("addon/b.lua", "second file");
+  service_.AddSource("addon/c.lua", "the third file");
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/a.lua", kAddonFolder},
+                                               {"addon/b.lua", kAddonFolder},
+                                               {"addon/c.lua", kAddonFolder}}));
+  KnowGames(Live(), "", "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange,
+                                        kFileExchange,
+                                        kFileExchange,
+                                        kFileExchange,
+                                        {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(
+      recorder_.Texts(UPD_FILE),
+      (std::vector<std::string>{"Updating a.lua...", "Updating b.lua...", "Updating c.lua..."}));
+  EXPECT_EQ(recorder_.notices().back().wParam, 3u);
+  EXPECT_EQ(filesUpdated_, 3u);
+  EXPECT_EQ(downloadTotal_, 5u + 11u + 14u);
+  EXPECT_EQ(downloadedBytes_, 5u + 11u + 14u);
+  EXPECT_EQ(Requests(4), (std::vector<std::string>{"/files/updates.dat", "/files/addon/a.lua",
+                                                   "/files/addon/b.lua", "/files/addon/c.lua"}));
+  EXPECT_EQ(ReadTestFile(Live() + "\\Interface\\AddOns\\Drovane_Looter\\c.lua"), "the third file");
+}
+
+TEST_F(SelfUpdateRunTest, AnEntryCountOfZeroOrLessEndsAfterTheClientCheck) {
+  service_.AddSource("addon/core.lua", "add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient({}));
+  KnowGames(Live(), "", "");
+  for (int32_t count : {0, -1}) {
+    ListSpec spec;
+    spec.clientMd5 = test::RunningClientDigest();
+    spec.baseUrl = service_.url() + "files/";
+    spec.useCount = true;
+    spec.count = count;
+    spec.entries = {{Md5Hex("add-on"), 6, "addon/core.lua", kAddonFolder}};
+    service_.ServeFile("updates.dat", ListBytes(spec));
+    recorder_.Clear();
+    Run();
+    EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}})) << count;
+  }
+  EXPECT_FALSE(FileExists(Live() + kAddonPath));
+  EXPECT_EQ(Requests(2), (std::vector<std::string>{"/files/updates.dat", "/files/updates.dat"}));
+}
+
+TEST_F(SelfUpdateRunTest, AppPathAndSystemTargetsAreWrittenThereAndThenFoundCurrent) {
+  test::RemoveClientDataFolder();
+  std::string system;
+  ASSERT_TRUE(GetSpecialFolderPath(SpecialFolder::System, system));
+  const std::string systemFile = system + "\\drovane-update-test.dll";
+  DeleteFileA(systemFile.c_str());
+  service_.AddSource("extra/readme.txt", "read me");
+  service_.AddSource("extra/drovane-update-test.dll", "not really a library");
+  ASSERT_TRUE(service_.StartWithCurrentClient(
+      {{"extra/readme.txt", "%AppPath%\\"}, {"extra/drovane-update-test.dll", "%System%\\"}}));
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(ReadTestFile(AppDataDir() + "readme.txt"), "read me");
+  EXPECT_EQ(ReadTestFile(systemFile), "not really a library");
+
+  recorder_.Clear();
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}}));
+
+  DeleteFileA(systemFile.c_str());
+  test::RemoveClientDataFolder();
+}
+
+TEST_F(SelfUpdateRunTest, ARetryAfterAFailedDownloadQueuesEachFileOnce) {
+  service_.AddSource("addon/a.lua", "first");
+  service_.AddSource("addon/b.lua", "second file");
+  ASSERT_TRUE(service_.StartWithCurrentClient(
+      {{"addon/a.lua", kAddonFolder}, {"addon/b.lua", kAddonFolder}}));
+  service_.ServeFile("addon/a.lua", "broken");
+  KnowGames(Live(), "", "");
+
+  SelfUpdate update(&application_);
+  update.window = recorder_.window();
+  update.moveFile = &RefuseMove;
+  ASSERT_TRUE(update.Start());
+  ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kFileExchange, {UPD_FILE_FAILED}}));
+
+  service_.ServeFile("addon/a.lua", "first");
+  recorder_.Clear();
+  ASSERT_TRUE(update.Start());
+  ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(recorder_.Texts(UPD_FILE),
+            (std::vector<std::string>{"Updating a.lua...", "Updating b.lua..."}));
+  EXPECT_EQ(recorder_.notices().back().wParam, 2u);
+  EXPECT_EQ(update.filesUpdated, 2u);
+  EXPECT_EQ(update.downloadTotal, 5u + 11u);
+  EXPECT_TRUE(update.pending.empty());
+}
+
+TEST_F(SelfUpdateRunTest, ACutOrForeignListIsNotProcessed) {
+  service_.AddSource("addon/core.lua", "add-on");
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/core.lua", kAddonFolder}}));
+  KnowGames(Live(), "", "");
+  std::string whole;
+  ASSERT_TRUE(ReadWholeFile(service_.folder() / "files\\updates.dat", whole));
+  for (const std::string& list : {whole.substr(0, whole.size() - 1), whole.substr(0, 47),
+                                  std::string("<html>Not Found</html>")}) {
+    service_.ServeFile("updates.dat", list);
+    recorder_.Clear();
+    Run();
+    EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_LIST_FAILED}})) << list.size();
+    EXPECT_EQ(phase_, UpdatePhase::ListDownload);
+  }
+  EXPECT_FALSE(FileExists(Live() + kAddonPath));
+}
+
+TEST_F(SelfUpdateRunTest, ATransportFailureIsReportedWithItsTextAndCanBeRetried) {
+  service_.AddSource("addon/core.lua", "add-on");
+  test::TempFolder config;
+  WriteTestFile(config / "service.json",
+                R"({"paths": {"/files/addon/core.lua": {"drop": "request", "times": 1}}})");
+  ASSERT_TRUE(service_.Start(
+      "\"clientMd5\": \"" + test::RunningClientDigest() + "\", \"clientPath\": \"x.exe\"",
+      {{"addon/core.lua", kAddonFolder}}, {"--config", test::HostPath(config / "service.json")}));
+  KnowGames(Live(), "", "");
+
+  SelfUpdate update(&application_);
+  update.window = recorder_.window();
+  ASSERT_TRUE(update.Start());
+  ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
+  const Messages messages = recorder_.Messages();
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(Messages(messages.end() - 2, messages.end()), (Messages{UPD_TRANSFER_END, UPD_ERROR}));
+  ASSERT_EQ(recorder_.Texts(UPD_ERROR).size(), 1u);
+  EXPECT_FALSE(recorder_.Texts(UPD_ERROR)[0].empty());
+  EXPECT_EQ(update.phase, UpdatePhase::FileDownload);
+
+  recorder_.Clear();
+  ASSERT_TRUE(update.Start());
+  ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), "add-on");
+}
+
+TEST_F(SelfUpdateRunTest, AnUnreachableServiceGivesTheErrorWithATextThatOutlivesTheRun) {
+  test::ScopedEnvironment nowhere("DROVANE_SERVICE_URL", "http://127.0.0.1:1/");
+  auto update = std::make_unique<SelfUpdate>(&application_);
+  update->window = recorder_.window();
+  ASSERT_TRUE(update->Start());
+  // This thread does not look at its messages until the run is destroyed: a network thread
+  // that sent (and so waited for this thread) would make the destruction wait for ever.
+  ASSERT_TRUE(WaitForStatus(*update, HttpStatus::Done));
+  Sleep(500);  // the Done notification has been handled
+  EXPECT_LT(SecondsToDestroy(update), 10.0);
+  recorder_.Drain();
+  EXPECT_EQ(recorder_.Messages(), (Messages{UPD_TRANSFER_END, UPD_ERROR}));
+  ASSERT_EQ(recorder_.Texts(UPD_ERROR).size(), 1u);
+  EXPECT_FALSE(recorder_.Texts(UPD_ERROR)[0].empty());
+}
+
+TEST_F(SelfUpdateRunTest, DestroyingARunningUpdateReturnsAndPostsNothingMore) {
+  service_.AddSource("addon/core.lua", "add-on");
+  test::TempFolder config;
+  WriteTestFile(
+      config / "service.json",
+      R"({"paths": {"/files/updates.dat": {"stall": {"phase": "answer", "seconds": 60}}}})");
+  ASSERT_TRUE(service_.Start(
+      "\"clientMd5\": \"" + test::RunningClientDigest() + "\", \"clientPath\": \"x.exe\"",
+      {{"addon/core.lua", kAddonFolder}}, {"--config", test::HostPath(config / "service.json")}));
+  KnowGames(Live(), "", "");
+
+  auto update = std::make_unique<SelfUpdate>(&application_);
+  update->window = recorder_.window();
+  ASSERT_TRUE(update->Start());
+  // The request is out; the service holds its answer.
+  ASSERT_TRUE(WaitForStatus(*update, HttpStatus::Receiving));
+  EXPECT_LT(SecondsToDestroy(update), 10.0);
+  recorder_.Drain();
+  EXPECT_EQ(recorder_.Messages(), (Messages{UPD_CHECKING, UPD_RECEIVING}));
+  EXPECT_FALSE(FileExists(Live() + kAddonPath));
+}
+
+}  // namespace
+}  // namespace drovane

@@ -1,0 +1,150 @@
+// updateprobe: a stand-in of the client for the self-update tests. A test copies it to a folder
+// of its own, publishes a different build of it and runs it; it then goes through what the client
+// does around a self-update:
+//   - start-up with the client's command-line handling (the single-instance mutex, and after a
+//     restart the "selfupdate" take-over that deletes the old executable);
+//   - one SelfUpdate run to its end, its messages pumped on a window of its own;
+//   - the restart with "selfupdate" when the run replaced the executable.
+// Every step is appended, one line each and prefixed with the process id, to
+// "updateprobe-report.txt" beside the executable, so a test can follow both processes.
+//
+// Environment:
+//   DROVANE_SERVICE_URL        the service (as for the client)
+//   UPDATEPROBE_LIVE           the Live game folder (none when unset)
+//   UPDATEPROBE_VISIBLE=1      show a main window, so the restart is "normal"
+//   UPDATEPROBE_FAIL_MOVE=N    the N-th rename of the executable fails
+// Exit code: 0 when the run finished, 3 when it ended otherwise, -1 when start-up ended it.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/DataFile.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "update/SelfUpdate.h"
+
+namespace {
+
+using namespace drovane;
+
+constexpr unsigned kRunLimitMs = 60000;
+
+std::string g_folder;
+
+void Report(const std::string& line) {
+  DataFile file;
+  if (!file.Open(g_folder + "\\updateprobe-report.txt", FileMode::Append)) return;
+  file.Write(std::to_string(GetCurrentProcessId()) + ": " + line + "\n");
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+int g_moves = 0;
+int g_failingMove = 0;
+BOOL WINAPI ProbeMove(LPCSTR existing, LPCSTR target) {
+  if (++g_moves == g_failingMove) {
+    Report("rename refused");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return MoveFileA(existing, target);
+}
+
+LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message >= UPD_CHECKING && message <= UPD_COMPLETE) {
+    std::string line = "message " + std::to_string(message) + " " + std::to_string(wParam);
+    if (message == UPD_FILE || message == UPD_ERROR) line += " " + TakeUpdateText(lParam);
+    Report(line);
+    if (IsUpdateRunEnd(message)) PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateProbeWindow(bool messageOnly) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = ProbeWindowProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "DrovaneUpdateProbe";
+  RegisterClassA(&windowClass);
+  if (messageOnly) {
+    return CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           windowClass.hInstance, nullptr);
+  }
+  return CreateWindowExA(0, windowClass.lpszClassName, "updateprobe",
+                         WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                         windowClass.hInstance, nullptr);
+}
+
+// Pumps until the run's last message or the limit.
+bool PumpUntilEnd() {
+  const ULONGLONG deadline = GetTickCount64() + kRunLimitMs;
+  for (;;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) return true;
+      DispatchMessageA(&message);
+    }
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+  }
+}
+
+int RunProbe() {
+  std::string executable;
+  GetModulePath(executable);
+  g_folder = executable.substr(0, executable.find_last_of('\\'));
+  Log().SetLogFile(g_folder + "\\updateprobe.log");
+
+  const std::vector<std::string> arguments = SplitCommandLine(GetCommandLineA());
+  std::string line = "start";
+  for (size_t i = 1; i < arguments.size(); ++i) line += " " + arguments[i];
+  Report(line);
+
+  Application application;
+  if (application.HandleArguments(arguments)) {
+    Report("end start-up");
+    return -1;
+  }
+  if (arguments.size() >= 3 && arguments[1] == "selfupdate") {
+    Report("took over mode=" + std::to_string(static_cast<int>(application.launchMode)) +
+           " old file " + (FileExists(arguments[2]) ? "present" : "gone"));
+  }
+  application.gameFolders[Live] = Environment("UPDATEPROBE_LIVE");
+  g_failingMove = std::atoi(Environment("UPDATEPROBE_FAIL_MOVE").c_str());
+
+  const HWND window = CreateProbeWindow(true);
+  const HWND mainWindow =
+      Environment("UPDATEPROBE_VISIBLE") == "1" ? CreateProbeWindow(false) : nullptr;
+  int exitCode = 3;
+  {
+    SelfUpdate update(&application);
+    update.window = window;
+    update.mainWindow = mainWindow;
+    update.moveFile = ProbeMove;
+    update.beforeRestart = [] { Report("restarting"); };
+    if (!update.Start()) {
+      Report("end not started");
+      return 3;
+    }
+    if (!PumpUntilEnd()) Report("run did not end");
+    Report("end phase=" + std::to_string(static_cast<int>(update.phase.load())));
+    if (update.phase == UpdatePhase::Finished) exitCode = 0;
+  }
+  if (mainWindow) DestroyWindow(mainWindow);
+  DestroyWindow(window);
+  return exitCode;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  return RunProbe();
+}
