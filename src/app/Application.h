@@ -47,6 +47,8 @@ class Application {
   bool SetGameFolder(GameEdition edition, const std::string& path, bool noWrite = false);
   bool SetStartWithWindows(bool on);
   uint32_t CountStart();
+  // Reads the stored upload statistics into the fields not read yet.
+  void LoadStatistics();
 
   std::string GetUsername() const { return username; }
   std::string GetPassword() const { return password; }

@@ -6,6 +6,8 @@
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/Version.h"
+#include "ui/ContainerForm.h"
+#include "ui/Form.h"
 
 namespace drovane {
 namespace {
@@ -30,7 +32,15 @@ int ClientMessageBox(HWND owner, const std::string& text, UINT type) {
 }
 
 HWND FindRunningClientWindow() {
-  return FindWindowA(kDialogClass, kClientName);
+  // Two windows carry the client's title: the hidden host window and the main window it owns.
+  // The player wants to see the main window, so an owned one is preferred.
+  HWND found = nullptr;
+  for (HWND window = FindWindowExA(nullptr, nullptr, kDialogClass, kClientName); window;
+       window = FindWindowExA(nullptr, window, kDialogClass, kClientName)) {
+    if (GetWindow(window, GW_OWNER)) return window;
+    if (!found) found = window;
+  }
+  return found;
 }
 
 int Application::Run() {
@@ -38,6 +48,16 @@ int Application::Run() {
   if (HandleCommandLine()) return -1;
   if (!LoadSettingsAndUpgrade()) return -1;
   LogLine() << kClientName << " (" << kClientVersion << ") started.";
+
+  InstallFormHooks();
+  LogLine() << "Creating ContainerForm.";
+  hostWindow = new ContainerForm(this);
+  // Returns only when the message loop inside the host window has ended.
+  hostWindow->CreateModeless(nullptr);
+  delete hostWindow;
+  hostWindow = nullptr;
+  LogLine() << "Deleted ContainerForm.";
+  RemoveFormHooks();
 
   LogLine() << "Closing application.";
   return 0;

@@ -74,6 +74,12 @@ uint32_t Application::CountStart() {
   return timesStarted;
 }
 
+void Application::LoadStatistics() {
+  if (timesStarted == 0) RegistryReadDword(kStatisticsKey, "#TimesStarted", timesStarted);
+  if (uploadCount == 0) RegistryReadDword(kStatisticsKey, "#Uploads", uploadCount);
+  if (totalUploaded == 0) RegistryReadDword(kStatisticsKey, "TotalUploaded", totalUploaded);
+}
+
 void Application::UpgradeFromOlderVersion() {
   RegistryWriteString(kClientKey, "Version", kClientVersion);
 

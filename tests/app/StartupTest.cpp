@@ -12,6 +12,7 @@
 #include "app/DataFile.h"
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
+#include "app/Registry.h"
 #include "app/Version.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
@@ -112,9 +113,43 @@ TEST_F(StartupTest, SelfUpdateWithOnlyTheFileKeepsModeNone) {
   EXPECT_FALSE(FileExists(folder / "old.exe"));
 }
 
+// The client's main window (the owned one of the two windows titled "Drovane Client") of a process.
+HWND ClientMainWindow(unsigned long processId, unsigned timeoutMs) {
+  for (unsigned waited = 0; waited <= timeoutMs; waited += 50) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, MAKEINTATOM(0x8002), kClientName); window;
+         window = FindWindowExA(nullptr, window, MAKEINTATOM(0x8002), kClientName)) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == processId && GetWindow(window, GW_OWNER)) return window;
+    }
+    Sleep(50);
+  }
+  return nullptr;
+}
+
+// The log's lines without their time prefix.
+std::vector<std::string> LogLines(const std::string& log) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    if (std::regex_match(line.substr(0, 11), std::regex(R"(\[\d\d:\d\d:\d\d\] )"))) {
+      line = line.substr(11);
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 TEST_F(StartupTest, ClientRunWritesDatedLogWithTheStartupLinesInOrder) {
-  ChildProcess client(Quoted(ClientPath()));
+  ChildProcess client(Quoted(ClientPath()) + " skipinitialselfupdate");
   ASSERT_TRUE(client.started());
+  HWND window = ClientMainWindow(client.id(), 30000);
+  ASSERT_NE(window, nullptr);
+  PostMessageA(window, WM_CLOSE, 0, 0);
   ASSERT_TRUE(client.WaitForExit(30000));
   EXPECT_EQ(client.exitCode(), 0);
 
@@ -122,12 +157,22 @@ TEST_F(StartupTest, ClientRunWritesDatedLogWithTheStartupLinesInOrder) {
   ASSERT_EQ(FindFiles(false, "*.txt", logs, AppDataDir() + "log"), 1u);
   EXPECT_TRUE(std::regex_match(logs[0], std::regex(R"(/\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.txt)")));
   const std::string log = test::ReadTestFile(AppDataDir() + "log" + logs[0]);
-  const std::string t = "\\[\\d\\d:\\d\\d:\\d\\d\\] ";
-  EXPECT_TRUE(std::regex_match(
-      log,
-      std::regex(t + "Drovane Client launched with 0 argument\\(s\\)\\.\n\n" + t +
-                 "Drovane Client \\(1\\.9\\.01\\) started\\.\n" + t + "Closing application\\.\n")))
-      << log;
+  const std::vector<std::string> lines = LogLines(log);
+  ASSERT_GE(lines.size(), 4u) << log;
+  EXPECT_EQ(lines[0], "Drovane Client launched with 1 argument(s).");
+  EXPECT_EQ(lines[1], "\t#1:\tskipinitialselfupdate");
+  EXPECT_EQ(lines[2], "");
+  EXPECT_EQ(lines[3], "Drovane Client (1.9.01) started.");
+  // The windows' lines follow in this order, with the scans' lines between them.
+  const char* const expected[] = {"Creating ContainerForm.",    "Creating MainForm.",
+                                  "Normal user client launch.", "Deleted MainForm.",
+                                  "Deleted ContainerForm.",     "Closing application."};
+  size_t next = 4;
+  for (const char* line : expected) {
+    while (next < lines.size() && lines[next] != line) ++next;
+    EXPECT_LT(next, lines.size()) << "missing or out of order: " << line << "\n" << log;
+  }
+  EXPECT_EQ(lines.back(), "Closing application.");
 }
 
 TEST_F(StartupTest, SecondPlainStartEndsAtOnceWhileAClientRuns) {
@@ -136,9 +181,30 @@ TEST_F(StartupTest, SecondPlainStartEndsAtOnceWhileAClientRuns) {
   ASSERT_TRUE(second.WaitForExit(15000));
   EXPECT_EQ(second.exitCode(), -1);
 
+  // An unknown first argument makes no instance check: this client starts.
   ChildProcess unknown(Quoted(ClientPath()) + " something");
+  HWND window = ClientMainWindow(unknown.id(), 30000);
+  ASSERT_NE(window, nullptr);
+  PostMessageA(window, WM_CLOSE, 0, 0);
   ASSERT_TRUE(unknown.WaitForExit(15000));
   EXPECT_EQ(unknown.exitCode(), 0);
+}
+
+TEST_F(StartupTest, SecondStartBringsTheRunningClientsMainWindowToTheFront) {
+  // Started minimized to the tray: the main window is hidden.
+  const uint32_t preferences = PREF_START_MINIMIZED | PREF_SHOW_IN_TRAY;
+  test::WriteRawValue(kOptionsKey, "Preferences",
+                      std::string(reinterpret_cast<const char*>(&preferences), 4), REG_DWORD);
+  ChildProcess first(Quoted(ClientPath()));
+  HWND window = ClientMainWindow(first.id(), 30000);
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(IsWindowVisible(window));
+  ChildProcess second(Quoted(ClientPath()));
+  ASSERT_TRUE(second.WaitForExit(15000));
+  EXPECT_EQ(second.exitCode(), -1);
+  EXPECT_TRUE(IsWindowVisible(window));  // the hidden main window, not the host, was shown
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(first.WaitForExit(15000));
 }
 
 TEST_F(StartupTest, SelfUpdateThatCannotTakeOverShowsTheErrorAfterFiveSeconds) {

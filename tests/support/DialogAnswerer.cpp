@@ -29,6 +29,7 @@ DialogAnswerer::~DialogAnswerer() {
 
 void DialogAnswerer::Watch() {
   HWND answered = nullptr;
+  int emptyReads = 0;
   while (!stop_) {
     HWND box = FindWindowA("#32770", caption_.c_str());
     // A box is answered once: it may take a moment to go away after the click.
@@ -47,8 +48,14 @@ void DialogAnswerer::Watch() {
         if (!buttonControl && textControl) buttonControl = GetDlgItem(box, fallback);
       }
       // The caption is set before the children exist: wait for the controls.
+      // The text may be set a moment after the control exists: give it up to a second.
+      const std::string text = textControl ? WindowText(textControl) : std::string();
+      if (textControl && buttonControl && text.empty() && emptyReads++ < 50) {
+        Sleep(20);
+        continue;
+      }
       if (textControl && buttonControl) {
-        const std::string text = WindowText(textControl);
+        emptyReads = 0;
         {
           std::lock_guard<std::mutex> lock(mutex_);
           texts_.push_back(text);

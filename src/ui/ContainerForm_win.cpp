@@ -1,0 +1,39 @@
+#include "ui/ContainerForm.h"
+
+#include "app/FileLog.h"
+#include "app/Version.h"
+#include "ui/MainForm.h"
+
+namespace drovane {
+
+INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
+  if (message != WM_INITDIALOG) return 0;
+  // Never shown: the template has no WS_VISIBLE and nothing shows it.
+  SetAppIcons();
+  SetWindowTextA(hwnd, kClientName);
+  LogLine() << "Creating MainForm.";
+  mainWindow = new MainForm(application);
+  if (!mainWindow->CreateModeless(hwnd)) {
+    // Without a main window nothing could ever end the loop: the client ends instead of
+    // running on invisible.
+    LogLine() << "The main window could not be created.";
+    PostQuitMessage(0);
+  }
+  RunMessageLoop();
+  delete mainWindow;
+  mainWindow = nullptr;
+  LogLine() << "Deleted MainForm.";
+  return 0;
+}
+
+void ContainerForm::RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    // Tab and the arrow keys move between the main window's controls.
+    if (mainWindow && mainWindow->hwnd && IsDialogMessageA(mainWindow->hwnd, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+}  // namespace drovane

@@ -1,0 +1,28 @@
+#pragma once
+// Small helpers for child controls shared by several windows.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace drovane {
+
+// The default GUI font on count consecutive control handles.
+void ApplyDefaultFont(const HWND* controls, int count);
+// Opens a web page or file with the shell's "open" verb.
+void OpenWithShell(const std::string& target);
+// UTF-8 to UTF-16 with the terminator; false (and null) for empty or invalid text.
+bool Utf8ToWide(const char* text, std::unique_ptr<wchar_t[]>& out);
+std::wstring Utf8ToWideString(const std::string& text);
+
+// The edit takes only ASCII letters and digits, at most 16 of them; refusals show a balloon.
+void AttachUsernameFilter(HWND edit);
+// A balloon tip over the control reminding the player which account to enter.
+HWND AttachAccountHintTip(HWND control);
+
+// A child control of a form window; every control is WS_CHILD | WS_VISIBLE plus the style given.
+HWND CreateControl(HWND parent, HINSTANCE instance, const char* className, const char* text,
+                   DWORD style, DWORD extendedStyle, int x, int y, int width, int height,
+                   int id = 0);
+
+}  // namespace drovane

@@ -1,0 +1,133 @@
+#pragma once
+// The window the player works with: the shared cache list and the account list, the launch and
+// upload buttons, a hidden log pane, the menu bar, context menus and the notification icon.
+// Closing it ends the client.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/AccountData.h"
+#include "data/CacheInventory.h"
+#include "ui/Form.h"
+
+namespace drovane {
+
+class Application;
+class SelfUpdate;
+
+constexpr UINT TRAY_CALLBACK_MESSAGE = 0x440;
+
+// Command ids of the buttons, menus and pop-ups.
+enum MainCommand : int {
+  kCmdUpload = 101,
+  kCmdLaunchButton = 102,
+  kCmdLaunch = 201,
+  kCmdExit = 202,
+  kCmdRefresh = 211,
+  kCmdDisplayLog = 212,
+  kCmdBrowseLogs = 213,
+  kCmdOptions = 221,
+  kCmdManageAccounts = 222,
+  kCmdFaq = 231,
+  kCmdHomepage = 232,
+  kCmdCheckUpdates = 233,
+  kCmdStatistics = 234,
+  kCmdAbout = 235,
+  kCmdViewCache = 301,
+  kCmdTrayLaunch = 401,
+  kCmdTrayOpen = 402,
+  kCmdTrayExit = 403,
+  kCmdBlockAccount = 501,
+  kCmdAllowAccount = 502,
+};
+constexpr int kAccountListId = 901;
+
+class MainForm : public Form {
+ public:
+  explicit MainForm(Application* application);
+  ~MainForm() override;
+
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Rescans the game data and refills both lists; the Upload button follows what was found.
+  void RefreshData();
+  void SetTrayIcon(bool show, int iconId);
+  // With newLine, a new line with the local time begins (unless the pane is empty).
+  void AppendToLogPane(const std::string& text, bool newLine);
+  void ShowLogPane(bool show);
+  void ExitApplication();
+  void StartUpload(bool automatic);
+  int RunUpdater(int runMode);
+
+  // The seven controls, in the order one ApplyDefaultFont call covers them.
+  enum Control {
+    kSharedCacheLabel,
+    kSharedCacheList,
+    kAccountLabel,
+    kAccountList,
+    kLaunchButton,
+    kUploadButton,
+    kLogPane,
+    kControlCount
+  };
+  HWND controls[kControlCount] = {};
+  HWND sharedCacheList() const { return controls[kSharedCacheList]; }
+  HWND accountList() const { return controls[kAccountList]; }
+  HWND launchButton() const { return controls[kLaunchButton]; }
+  HWND uploadButton() const { return controls[kUploadButton]; }
+  HWND logPane() const { return controls[kLogPane]; }
+
+  Application* application;
+  // The running hourly update, if any.
+  std::unique_ptr<SelfUpdate> backgroundUpdate;
+  HMENU listMenu = nullptr;
+  HMENU trayMenu = nullptr;
+  HMENU allowMenu = nullptr;
+  HMENU blockMenu = nullptr;
+  bool isEnabled = true;
+  CacheCounters counters;
+  bool hasDataToUpload = false;
+  bool trayIconShown = false;
+  bool gameRunning = false;
+  std::string contextAccount;
+  // The accounts of the last refresh, one per row of the account list.
+  std::vector<AccountDataEntry> accounts;
+
+  // Where TrackPopupMenu opens the context menus; tests record instead of showing a menu.
+  using PopupHandler = void (*)(MainForm& form, HMENU menu);
+  PopupHandler popupHandler = nullptr;
+
+ public:
+  // Called by the two timers (and once at start): the game watch and the hourly update.
+  void OnWatchTimer(UINT_PTR timerId);
+  static constexpr UINT_PTR kWatchTimer = 0;
+  static constexpr UINT_PTR kUpdateTimer = 1;
+  // Tests replace the running-game check.
+  using GameRunningCheck = bool (*)(const Application& application);
+  GameRunningCheck isGameRunning = nullptr;
+
+ private:
+  bool BuildMainWindow();
+  void BuildMenus();
+  void CreateControls();
+  void ShowAtStart(uint32_t preferences);
+  void OnCommand(WPARAM command);
+  void OnListNotify(const NMHDR* header);
+  void OnTrayNotify(LPARAM event);
+  void StartBackgroundUpdate();
+  // A message of the background update; true when it was one.
+  bool OnUpdateMessage(UINT message, LPARAM lParam);
+  void LaunchGame();
+  void ShowStatistics();
+  void ShowAbout();
+  void OpenPopup(HMENU menu);
+  void FillLists(const std::vector<std::vector<std::string>>& cacheRows,
+                 const std::vector<std::vector<std::string>>& accountRows);
+
+  UINT taskbarCreatedMessage_ = 0;
+};
+
+}  // namespace drovane

@@ -1,0 +1,144 @@
+// The main window's commands: buttons, menus, the tray menu and the lists' context menus.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "app/AccountExclusions.h"
+#include "app/Application.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "app/ServiceUrls.h"
+#include "app/TextHelpers.h"
+#include "app/Version.h"
+#include "ui/AccountOptionsForm.h"
+#include "ui/Controls.h"
+#include "ui/MainForm.h"
+#include "ui/OptionsForm.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kLauncherName[] = "\\World of Warcraft Launcher.exe";
+constexpr char kFeedbackAddress[] = "feedback@drovane.com";
+constexpr int kWdbRowCount = 4;
+
+}  // namespace
+
+void MainForm::OnCommand(WPARAM command) {
+  switch (command) {
+    case kCmdUpload:
+      StartUpload(false);
+      break;
+    case kCmdLaunchButton:
+    case kCmdLaunch:
+    case kCmdTrayLaunch:
+      LaunchGame();
+      break;
+    case kCmdExit:
+    case kCmdTrayExit:
+      ExitApplication();
+      break;
+    case kCmdRefresh:
+      RefreshData();
+      break;
+    case kCmdDisplayLog:
+      ShowLogPane(!IsWindowVisible(logPane()));
+      break;
+    case kCmdBrowseLogs:
+      ShellExecuteA(nullptr, "explore", (AppDataDir() + "log\\").c_str(), nullptr, nullptr,
+                    SW_SHOWNORMAL);
+      break;
+    case kCmdOptions:
+      ShowOptions(application, this, hwnd);
+      break;
+    case kCmdManageAccounts:
+      ShowAccountOptions(application, hwnd);
+      break;
+    case kCmdViewCache:
+      LogLine() << "Command " << command << " opens a window that is not part of this build.";
+      break;
+    case kCmdFaq:
+      OpenWithShell(WebsiteBaseUrl() + "/client#related-faq");
+      break;
+    case kCmdHomepage:
+      OpenWithShell(WebsiteBaseUrl());
+      break;
+    case kCmdCheckUpdates:
+      RunUpdater(0);
+      break;
+    case kCmdStatistics:
+      ShowStatistics();
+      break;
+    case kCmdAbout:
+      ShowAbout();
+      break;
+    case kCmdTrayOpen:
+      BringToFront();
+      break;
+    case kCmdBlockAccount:
+      AccountExclusions()[contextAccount] = contextAccount;
+      SaveAccountExclusions();
+      break;
+    case kCmdAllowAccount:
+      AccountExclusions().erase(contextAccount);
+      SaveAccountExclusions();
+      break;
+    default:
+      break;
+  }
+}
+
+void MainForm::LaunchGame() {
+  const std::string folder = application->GetGameFolder(Live);
+  const std::string launcher = folder + kLauncherName;
+  const INT_PTR result = reinterpret_cast<INT_PTR>(
+      ShellExecuteA(nullptr, "open", launcher.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+  if (result <= 32) {
+    MessageBoxA(hwnd, ("Could not launch " + launcher + ".").c_str(), kClientName, MB_ICONERROR);
+    return;
+  }
+  // Minimized directly, not through the minimize command: even with the tray icon on.
+  if (isEnabled && application->HasPreference(PREF_AUTO_MINIMIZE)) ShowWindow(hwnd, SW_MINIMIZE);
+}
+
+void MainForm::ShowStatistics() {
+  application->LoadStatistics();
+  char text[128];
+  std::snprintf(text, sizeof text, "Times started: %i\nUploads: %i\nTotal uploaded: %s",
+                static_cast<int>(application->timesStarted),
+                static_cast<int>(application->uploadCount),
+                FormatSize(application->totalUploaded, false).c_str());
+  MessageBoxA(hwnd, text, "Statistics", MB_OK);
+}
+
+void MainForm::ShowAbout() {
+  const std::string text = std::string(kClientName) + " " + kClientVersion +
+                           "\r\n\r\nPlease send any comments, questions\r\nand bug reports to " +
+                           kFeedbackAddress;
+  MessageBoxA(hwnd, text.c_str(), "About", MB_OK);
+}
+
+void MainForm::OnListNotify(const NMHDR* header) {
+  if (!header) return;
+  const NMITEMACTIVATE* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
+  if (header->hwndFrom == sharedCacheList()) {
+    const int row = activate->iItem;
+    if (row < 0 || row >= kWdbRowCount || counters.wdb[row].records <= 0) return;
+    if (header->code == NM_RCLICK) {
+      OpenPopup(listMenu);
+    } else if (header->code == NM_DBLCLK) {
+      SendMessageA(hwnd, WM_COMMAND, kCmdViewCache, 0);
+    }
+  } else if (header->hwndFrom == accountList() && header->code == NM_RCLICK) {
+    const int row = activate->iItem;
+    if (row < 0 || row >= static_cast<int>(accounts.size())) return;
+    // The whole folder name, not the shortened one the row shows, names the account.
+    const std::string& name = accounts[row].accountFolder;
+    if (name.empty()) return;
+    contextAccount = Utf8ToUpper(name);
+    OpenPopup(IsAccountExcluded(contextAccount) ? allowMenu : blockMenu);
+  }
+}
+
+}  // namespace drovane
