@@ -2,6 +2,7 @@
 //                                   presses the button (yes, no, ok, cancel)
 // democtl close [SECONDS]           waits for the client's main window and closes it (the client
 //                                   then exits as when the player closes it)
+// democtl dismiss TITLE [SECONDS]   waits for the client's dialog of that title and cancels it
 // democtl wait-exit [SECONDS]       waits until no client window is left
 // Exit code 0 on success, 1 when nothing appeared in time, 2 for a bad command line.
 #include <windows.h>
@@ -73,6 +74,19 @@ int CloseClient(DWORD timeoutMs) {
   return 1;
 }
 
+int Dismiss(const char* title, DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+    if (HWND dialog = FindWindowA(kDialogClass, title)) {
+      PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+      std::printf("democtl: the client opened \"%s\"; closed it as a player would\n", title);
+      return 0;
+    }
+    Sleep(50);
+  }
+  std::printf("democtl: no \"%s\" window appeared\n", title);
+  return 1;
+}
+
 int WaitForExit(DWORD timeoutMs) {
   for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
     if (!FindWindowA(kDialogClass, kCaption)) return 0;
@@ -86,15 +100,16 @@ int WaitForExit(DWORD timeoutMs) {
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const std::string command = argv[1];
-  const int argument = command == "answer" ? 3 : 2;
+  const int argument = command == "answer" || command == "dismiss" ? 3 : 2;
   const DWORD timeoutMs =
       static_cast<DWORD>((argc > argument ? std::atoi(argv[argument]) : 30) * 1000);
   if (command == "answer" && argc >= 3 && ButtonId(argv[2]))
     return Answer(ButtonId(argv[2]), timeoutMs);
   if (command == "close") return CloseClient(timeoutMs);
+  if (command == "dismiss" && argc >= 3) return Dismiss(argv[2], timeoutMs);
   if (command == "wait-exit") return WaitForExit(timeoutMs);
-  std::fprintf(
-      stderr,
-      "usage: democtl answer yes|no|ok|cancel [SECONDS] | close [SECONDS] | wait-exit [SECONDS]\n");
+  std::fprintf(stderr,
+               "usage: democtl answer yes|no|ok|cancel [SECONDS] | dismiss TITLE [SECONDS] | close "
+               "[SECONDS] | wait-exit [SECONDS]\n");
   return 2;
 }
