@@ -54,6 +54,10 @@ MAX_HEAD = 64 * 1024
 CLOSE_WAIT_SECONDS = 2.0
 # Result the service gives to an upload it cannot take apart (the client shows its text).
 INVALID_UPLOAD_RESULT = 2
+# The query of upload.php as the client builds it: these names in this order, then
+# "ignorecharacterdata=true" when the player switched character data off.
+UPLOAD_QUERY_NAMES = ["username", "password", "clientversion", "looterversion", "os", "osversion",
+                      "realmlist", "portal", "locale"]
 
 
 @dataclass
@@ -132,6 +136,24 @@ def gunzip(data: bytes, limit: int) -> bytes:
     if inflater.unused_data:
         raise ValueError(f"{len(inflater.unused_data)} bytes follow the gzip stream")
     return out
+
+
+def upload_query_problem(query) -> Optional[str]:
+    """What is wrong with the query of an upload, or None when it is what the client sends."""
+    names = [name for name, _ in query]
+    expected = list(UPLOAD_QUERY_NAMES)
+    if names[len(expected):] == ["ignorecharacterdata"]:
+        expected.append("ignorecharacterdata")
+    if names != expected:
+        return f"query names {names} are not {UPLOAD_QUERY_NAMES} (then ignorecharacterdata)"
+    values = dict(query)
+    if values["os"] != "windows":
+        return f"os is {values['os']!r}, not 'windows'"
+    if not values["looterversion"].lstrip("-").isdigit():
+        return f"looterversion {values['looterversion']!r} is not a number"
+    if values.get("ignorecharacterdata", "true") != "true":
+        return f"ignorecharacterdata is {values['ignorecharacterdata']!r}, not 'true'"
+    return None
 
 
 def _safe_file_name(name: str) -> Optional[str]:
@@ -615,13 +637,25 @@ class DevService:
         _write_file(os.path.join(folder, "query.json"), _json_bytes(record.query))
         files, fields, error = [], [], None
         try:
+            problem = upload_query_problem(record.query)
+            if problem:
+                raise ValueError(problem)
             parts = parse_multipart(record.body, boundary_of(record.header("Content-Type") or ""))
             names = set()
+            previous = None
             for index, part in enumerate(parts):
                 if part.filename is None:
                     fields.append({"name": part.name, "value": decoded_text(part.content)})
                     continue
-                filename = decoded_text(part.filename.encode("latin-1"))
+                # The client sends its files in byte order of their names, as file0, file1, ...
+                if part.name != f"file{len(files)}":
+                    raise ValueError(f"part {index}: named {part.name!r}, not 'file{len(files)}'")
+                raw_name = part.filename.encode("latin-1")
+                if previous is not None and raw_name <= previous:
+                    raise ValueError(f"part {index}: file {part.filename!r} does not follow "
+                                     f"{previous.decode('latin-1')!r} in name order")
+                previous = raw_name
+                filename = decoded_text(raw_name)
                 problem = _safe_file_name(filename)
                 if problem:
                     raise ValueError(f"part {index}: {problem}")

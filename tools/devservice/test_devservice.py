@@ -64,6 +64,22 @@ def upload_request(port, target, files):
     return head + body
 
 
+def parts_request(port, target, parts):
+    """An upload with the parts exactly as given: (form name, file name, content) each."""
+    body = b"--" + BOUNDARY.encode()
+    for name, filename, content in parts:
+        body += (
+            f'\r\nContent-Disposition: form-data; name="{name}"; filename="{filename}"\r\n'
+            "Content-Type: application/binary\r\n\r\n"
+        ).encode("latin-1") + content + b"\r\n--" + BOUNDARY.encode()
+    body += b"--"
+    head = (
+        f"POST {target} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\nContent-Type: multipart/form-data; "
+        f"boundary={BOUNDARY}\r\nContent-Length: {len(body)}\r\n\r\n"
+    ).encode("latin-1")
+    return head + body
+
+
 def exchange(port, data, timeout=WAIT):
     """Sends a request and reads until the service closes, as the client does."""
     with socket.create_connection(("127.0.0.1", port), timeout=timeout) as sock:
@@ -99,10 +115,10 @@ def auth_target(user, password, locale="enUS"):
     return f"/auth.php?username={url_encode(user)}&password={url_encode(password)}&locale={locale}"
 
 
-def upload_target(user, password, extra=""):
+def upload_target(user, password, extra="", realmlist="logon.example.com"):
     return (
         f"/upload.php?username={url_encode(user)}&password={url_encode(password)}&clientversion=1.9.01"
-        f"&looterversion=5&os=windows&osversion=6.1.7601.1.0.256&realmlist=logon.example.com"
+        f"&looterversion=5&os=windows&osversion=6.1.7601.1.0.256&realmlist={realmlist}"
         f"&portal=US&locale=enUS{extra}"
     )
 
@@ -199,8 +215,7 @@ class TestUpload:
         }
 
     def test_stored_gunzipped_with_the_query(self, service):
-        extra = "&realmlist=logon.example.com%0Aeu.logon%E9"
-        target = upload_target("Alice", md5("secret"), extra)
+        target = upload_target("Alice", md5("secret"), realmlist="logon.example.com%0Aeu.logon%E9")
         request = upload_request(service.port, target, self.files())
         status, _, body = split_response(exchange(service.port, request))
         assert status == "HTTP/1.1 200 OK"
@@ -216,7 +231,7 @@ class TestUpload:
             query = json.loads(stream.read())
         assert query[0] == ["username", "Alice"]
         # The second realmlist is not UTF-8 (a code page text): its bytes are kept one to one.
-        assert query[-1] == ["realmlist", "logon.example.com\neu.logon\u00e9"]
+        assert query[6] == ["realmlist", "logon.example.com\neu.logon\u00e9"]
         stored = {
             "LIVE_7.3.5.26972_enUS_creaturecache.wdb": self.CACHE,
             "LIVE_7.3.5.26972_ACCOUNT1_SavedVariables.lua": self.ADDON,
@@ -267,6 +282,57 @@ class TestUpload:
         folder = os.path.join(service.uploads_dir, "000001")
         assert sorted(os.listdir(folder)) == ["query.json", "query.txt", "upload.json"]
         assert not os.path.exists(os.path.join(service.data_dir, "evil"))
+
+    @pytest.mark.parametrize("parts, reason", [
+        ([("file0", "B.gz", client_gzip(b"b")), ("file1", "A.gz", client_gzip(b"a"))],
+         "part 1: file 'A.gz' does not follow 'B.gz' in name order"),
+        ([("file0", "A.gz", client_gzip(b"a")), ("file2", "B.gz", client_gzip(b"b"))],
+         "part 1: named 'file2', not 'file1'"),
+        ([("upload", "A.gz", client_gzip(b"a"))], "part 0: named 'upload', not 'file0'"),
+        # Byte order: upper-case letters come before lower-case ones.
+        ([("file0", "a.gz", client_gzip(b"a")), ("file1", "B.gz", client_gzip(b"b"))],
+         "part 1: file 'B.gz' does not follow 'a.gz' in name order"),
+    ])
+    def test_parts_must_be_named_in_file_name_order(self, service, parts, reason):
+        request = parts_request(service.port, upload_target("Alice", md5("secret")), parts)
+        _, _, body = split_response(exchange(service.port, request))
+        assert answer_pairs(body)["uploadMore"] == "Invalid upload: " + reason
+
+    def test_parts_in_order_are_taken(self, service):
+        parts = [("file0", "B.gz", client_gzip(b"b")), ("file1", "a.gz", client_gzip(b"a"))]
+        request = parts_request(service.port, upload_target("Alice", md5("secret")), parts)
+        _, _, body = split_response(exchange(service.port, request))
+        assert answer_pairs(body)["uploadResult"] == "0"
+
+    @pytest.mark.parametrize("target, reason", [
+        ("/upload.php?username=Alice&password=P&clientversion=1.9.01&looterversion=5&os=windows"
+         "&osversion=6.1&realmlist=&locale=enUS",
+         "query names ['username', 'password', 'clientversion', 'looterversion', 'os', 'osversion', "
+         "'realmlist', 'locale'] are not ['username', 'password', 'clientversion', 'looterversion', "
+         "'os', 'osversion', 'realmlist', 'portal', 'locale'] (then ignorecharacterdata)"),
+        ("/upload.php?password=P&username=Alice&clientversion=1.9.01&looterversion=5&os=windows"
+         "&osversion=6.1&realmlist=&portal=&locale=enUS", None),
+        ("/upload.php?username=Alice&password=P&clientversion=1.9.01&looterversion=5&os=linux"
+         "&osversion=6.1&realmlist=&portal=&locale=enUS", "os is 'linux', not 'windows'"),
+        ("/upload.php?username=Alice&password=P&clientversion=1.9.01&looterversion=v5&os=windows"
+         "&osversion=6.1&realmlist=&portal=&locale=enUS", "looterversion 'v5' is not a number"),
+        ("/upload.php?username=Alice&password=P&clientversion=1.9.01&looterversion=5&os=windows"
+         "&osversion=6.1&realmlist=&portal=&locale=enUS&ignorecharacterdata=1",
+         "ignorecharacterdata is '1', not 'true'"),
+    ])
+    def test_the_query_of_the_upload_protocol(self, service, target, reason):
+        target = target.replace("password=P", "password=" + md5("secret"))
+        request = upload_request(service.port, target, {"A.gz": client_gzip(b"a")})
+        pairs = answer_pairs(split_response(exchange(service.port, request))[2])
+        if reason is None:  # names out of order
+            assert pairs["uploadMore"].startswith("Invalid upload: query names ['password', 'username'")
+        else:
+            assert pairs["uploadMore"] == "Invalid upload: " + reason
+
+    def test_the_query_may_end_with_ignorecharacterdata(self, service):
+        target = upload_target("Alice", md5("secret"), "&ignorecharacterdata=true")
+        request = upload_request(service.port, target, {"A.gz": client_gzip(b"a")})
+        assert answer_pairs(split_response(exchange(service.port, request))[2])["uploadResult"] == "0"
 
     def test_body_that_is_not_multipart(self, service):
         body = b"x=1"

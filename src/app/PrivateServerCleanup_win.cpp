@@ -1,0 +1,82 @@
+#include "app/PrivateServerCleanup.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/DataFile.h"
+#include "app/FileSystem.h"
+#include "app/GameDiscovery.h"
+#include "app/Md5.h"
+#include "data/UploadedIdSet.h"
+
+namespace drovane {
+
+const char kRealmlistRenameQuestion[] =
+    "Will you allow Drovane Client to rename your 'realmlist.wtf' file to "
+    "'realmlist.wtf.<random_MD5>.DELETE_ME'?\r\n\r\nDoing this will allow the WoW client to "
+    "connect to its default realmlist server.";
+const char kCacheRenameQuestion[] =
+    "Will you allow Drovane Client to rename your World of Warcraft cache directory to "
+    "'Cache.<random_MD5>.DELETE_ME'?\r\n\r\nDoing this will remove any incorrect data the client "
+    "may have seen while connected to a private server.\r\nThis will not alter the performance "
+    "or behavior of WoW.";
+
+namespace {
+
+constexpr char kDeleteMeSuffix[] = ".DELETE_ME";
+
+}  // namespace
+
+void RenameRealmlistFiles(const std::string (&gameFolders)[kEditionCount]) {
+  for (GameEdition edition : kEditions) {
+    const std::string& folder = gameFolders[edition];
+    if (folder.empty()) continue;
+    std::vector<std::string> locales;
+    ListCacheLocales(folder, CacheFolderKind::WDB, locales);
+    for (const std::string& locale : locales) {
+      const std::string path = folder + "\\Data\\" + locale + "\\realmlist.wtf";
+      if (!FileExists(path)) continue;
+      // A file the running game holds open stays where it is; nothing is reported.
+      std::rename(path.c_str(), (path + "." + RandomMd5Hex() + kDeleteMeSuffix).c_str());
+    }
+  }
+}
+
+void RenameRealmlistFiles(const Application& application) {
+  RenameRealmlistFiles(application.gameFolders);
+}
+
+void RenameGameCacheFolders(const std::string (&gameFolders)[kEditionCount]) {
+  for (GameEdition edition : kEditions) {
+    const std::string& folder = gameFolders[edition];
+    if (folder.empty()) continue;
+    const std::string cache = folder + "\\Cache";
+    if (!DirectoryExists(cache)) continue;
+    std::rename(cache.c_str(), (cache + "." + RandomMd5Hex() + kDeleteMeSuffix).c_str());
+  }
+}
+
+void RenameGameCacheFolders(const Application& application) {
+  RenameGameCacheFolders(application.gameFolders);
+}
+
+void HandlePrivateServerRefusal(const std::string (&gameFolders)[kEditionCount], int resultCode,
+                                const ConsentPrompt& ask, const std::string& stateFolder) {
+  // Whatever the player answers, the record ids sent so far may stem from the other server:
+  // everything counts as new again.
+  ClearStateFolder(stateFolder);
+  if (resultCode == 3 && ask && ask(kRealmlistRenameQuestion)) RenameRealmlistFiles(gameFolders);
+  if (ask && ask(kCacheRenameQuestion)) RenameGameCacheFolders(gameFolders);
+}
+
+void HandlePrivateServerRefusal(void* owner, const Application& application, int resultCode) {
+  const ConsentPrompt ask = [owner](const std::string& question) {
+    return ClientMessageBox(static_cast<HWND>(owner), question, MB_YESNO | MB_ICONERROR) == IDYES;
+  };
+  HandlePrivateServerRefusal(application.gameFolders, resultCode, ask, StateFolder());
+}
+
+}  // namespace drovane

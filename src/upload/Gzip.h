@@ -1,0 +1,20 @@
+#pragma once
+// gzip streams of the upload files, made with zlib. Pure.
+#include <cstddef>
+#include <string>
+
+namespace drovane {
+
+// Compresses length bytes into one complete gzip stream (zlib's default level, a 32 KB window,
+// memory level 8), replacing output. False on a zlib failure; LastGzipError then says why.
+// One call at a time: the reason text is shared by the whole process.
+bool GzipCompress(const void* data, size_t length, std::string& output);
+
+// The reason of the last failure; empty after a call that succeeded.
+std::string LastGzipError();
+
+// The texts of the zlib results: of deflateInit2 and of deflate.
+const char* GzipInitErrorText(int zlibResult);
+const char* GzipDeflateErrorText(int zlibResult);
+
+}  // namespace drovane

@@ -1,0 +1,122 @@
+#include "upload/UploadBookkeeping.h"
+
+#include <windows.h>
+
+#include <ctime>
+#include <limits>
+
+#include "app/Application.h"
+#include "app/DataFile.h"
+#include "app/FileLog.h"
+#include "app/FileSystem.h"
+#include "app/Registry.h"
+#include "data/AccountData.h"
+#include "upload/AddonCopy.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kUploadsValue[] = "#Uploads";
+constexpr char kTotalUploadedValue[] = "TotalUploaded";
+constexpr char kLastUploadValue[] = "LastUpload";
+
+enum class ReadOutcome { Read, Missing, Unreadable };
+
+// The whole file. A file that is not there is Missing (the rewrite may create it); one that is
+// there but cannot be opened or read to the end is Unreadable, and must not be replaced by a
+// text that has lost its content.
+ReadOutcome ReadAddonFile(const std::string& path, std::string& text) {
+  text.clear();
+  DataFile file;
+  if (!file.Open(path, FileMode::Read)) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return ReadOutcome::Unreadable;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::Missing
+                                                                          : ReadOutcome::Unreadable;
+  }
+  const int64_t size = file.Size();
+  if (size < 0) return ReadOutcome::Unreadable;
+  if (size == 0) return ReadOutcome::Read;
+  const char* data = file.ReadAll();
+  if (!data || static_cast<int64_t>(file.ReadAllSize()) != size) return ReadOutcome::Unreadable;
+  text.assign(data, file.ReadAllSize());
+  return ReadOutcome::Read;
+}
+
+void LogShouldRead(const std::string& line) {
+  LogLine() << "\tThe line in the file *should* read (w/o quotes): '" << line << "'.";
+}
+
+void WriteUploadedLine(const std::string& path, UploadStateMap& states) {
+  LogLine() << "Opening " << path << " to change dlUploaded SavedVariable.";
+  std::string text;
+  const ReadOutcome read = ReadAddonFile(path, text);
+  if (read != ReadOutcome::Read) {
+    LogLine() << "Unable to open " << path << " to change dlUploaded SavedVariable.";
+  }
+  const UploadedLineRewrite rewrite = RewriteUploadedLine(text, states[path]);
+  if (read == ReadOutcome::Read && !rewrite.hadLine) {
+    LogLine() << "\tFailure opening the file for reading.";
+  }
+  if (read == ReadOutcome::Unreadable) {
+    LogShouldRead(rewrite.line);
+  } else if (!ReplaceFileContent(path, rewrite.text)) {
+    LogLine() << "Unable to open " << path << " to the new dlUploaded SavedVariable value.";
+    LogShouldRead(rewrite.line);
+  }
+  DeleteFileA((path + ".bak").c_str());
+}
+
+}  // namespace
+
+uint32_t CountUpload(Application& application) {
+  if (application.uploadCount == 0) {
+    RegistryReadDword(kStatisticsKey, kUploadsValue, application.uploadCount);
+  }
+  ++application.uploadCount;
+  RegistryWriteDword(kStatisticsKey, kUploadsValue, application.uploadCount);
+  return application.uploadCount;
+}
+
+uint32_t AddUploadedBytes(Application& application, uint64_t bytes) {
+  if (application.totalUploaded == 0) {
+    RegistryReadDword(kStatisticsKey, kTotalUploadedValue, application.totalUploaded);
+  }
+  constexpr uint64_t kLimit = std::numeric_limits<uint32_t>::max();
+  const uint64_t total = application.totalUploaded + bytes;
+  application.totalUploaded = static_cast<uint32_t>(total < kLimit ? total : kLimit);
+  RegistryWriteDword(kStatisticsKey, kTotalUploadedValue, application.totalUploaded);
+  return application.totalUploaded;
+}
+
+bool WriteLastUpload(int64_t secondsSince1970) {
+  unsigned char bytes[8];
+  for (int i = 0; i < 8; ++i) {
+    bytes[i] =
+        static_cast<unsigned char>((static_cast<uint64_t>(secondsSince1970) >> (8 * i)) & 0xFF);
+  }
+  return RegistryWrite(kStatisticsKey, kLastUploadValue, bytes, REG_BINARY, sizeof bytes);
+}
+
+int64_t CurrentUnixTime() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
+
+void SaveIdSets(IdSetList& list, const std::string& stateFolder) {
+  for (const UploadedIdSet& set : list.sets) set.Save(stateFolder);
+  list.sets.clear();
+}
+
+void WriteUploadedLines(const std::string (&gameFolders)[kEditionCount], UploadStateMap& states) {
+  for (GameEdition edition : kEditions) {
+    const std::string& folder = gameFolders[edition];
+    if (folder.empty()) continue;
+    for (const FolderEntry& account : ListFolder(folder + "\\WTF\\Account", "*.*")) {
+      if (!account.isDirectory) continue;
+      WriteUploadedLine(SavedVariablesPath(folder, account.name), states);
+    }
+  }
+}
+
+}  // namespace drovane

@@ -1,0 +1,122 @@
+#pragma once
+// One upload, from the authentication request to the service's last answer: the exchange is
+// driven by the status notifications of its HttpClient and by its view's timers, and talks to the
+// player only through its view (the upload window in the client, a recording stand-in in tests).
+//
+// Threads: the HttpClient notifies on its own threads; each notification is posted, as the new
+// status, to a message-only window that the exchange owns, so that every decision, every view
+// call and every file the exchange touches happens on the thread that created it (the GUI
+// thread), one notification at a time and in order. That thread must dispatch messages.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/AccountExclusions.h"
+#include "data/UploadStateMap.h"
+#include "net/HttpClient.h"
+#include "upload/UploadCopy.h"
+#include "upload/UploadDecisions.h"
+
+namespace drovane {
+
+class Application;
+
+// What the exchange asks of the upload window. Every call comes on the GUI thread.
+class UploadView {
+ public:
+  virtual ~UploadView() = default;
+  // The status line (a UTF-16 control: the service's messages may hold any letter).
+  virtual void SetStatusText(const std::wstring& text) = 0;
+  // The progress bar (0 to 100) and the text under it.
+  virtual void SetProgress(int percent, const std::string& text) = 0;
+  // The Cancel button now reads "Close": the upload has its final answer.
+  virtual void ShowCloseButton() = 0;
+  // Message boxes titled "Drovane Client"; type is MB_ICONERROR, MB_YESNO | MB_ICONQUESTION ...
+  // The result is the button pressed (IDOK, IDYES, IDNO).
+  virtual int ShowMessage(const std::string& text, unsigned type) = 0;
+  virtual int ShowMessage(const std::wstring& text, unsigned type) = 0;
+  // Opens a web page in the player's browser.
+  virtual void OpenWebPage(const std::string& url) = 0;
+  // Window timers: id 1 the sending progress, id 3 the stall watchdog. Each tick is handed to
+  // UploadExchange::OnUploadTimer.
+  virtual void StartTimer(int id, unsigned milliseconds) = 0;
+  virtual void StopTimer(int id) = 0;
+  // Rescan the data (the main window's RefreshData) after a confirmed upload.
+  virtual void RequestRefresh() = 0;
+  // Ends the upload window's modal run with the phase as result.
+  virtual void EndUpload(int result) = 0;
+};
+
+// Where the exchange reads and writes, apart from the application's settings.
+struct UploadEnvironment {
+  std::string serviceUrl;   // ends with "/"
+  std::string websiteUrl;   // without a trailing "/"
+  std::string stateFolder;  // ends with a separator
+  const AccountExclusionMap* exclusions = nullptr;
+  UploadStateMap* states = nullptr;
+};
+// The client's: ServiceBaseUrl, WebsiteBaseUrl, StateFolder, the process-wide exclusions and
+// upload states.
+UploadEnvironment ClientUploadEnvironment();
+
+class UploadExchange {
+ public:
+  UploadExchange(Application& application, UploadView& view, bool automated,
+                 UploadEnvironment environment = ClientUploadEnvironment());
+  // Stops a running request; notifications still on their way are dropped.
+  ~UploadExchange();
+  UploadExchange(const UploadExchange&) = delete;
+  UploadExchange& operator=(const UploadExchange&) = delete;
+
+  // Sends the authentication request; false when it could not be started (the window then
+  // closes without asking).
+  bool StartAuthentication();
+  // One status change of the HttpClient, on the GUI thread.
+  void OnUploadStatus(HttpStatus status);
+  // A tick of a view timer: 1 sending progress, 2 answer begun (100 %), 3 stall watchdog.
+  void OnUploadTimer(int id);
+  // Closes the upload: with confirm, while the upload has no final answer, the player is asked
+  // first and a Yes counts as a cancelled upload.
+  void CloseUpload(bool confirm);
+
+  // Builds and sends the package (run on an accepted authentication). False when nothing was
+  // sent; errorMessage then says why.
+  bool PrepareUpload();
+  // The bookkeeping of a confirmed upload.
+  void CommitUpload();
+
+  UploadPhase phase = UploadPhase::Authenticating;
+  const bool automated;
+  int32_t fileCount = 0;
+  IdSetList wdbIdSets;
+  IdSetList adbIdSets;
+  bool receiving = false;
+  int32_t lastProgressBytes = 0;
+  int32_t stallTicks = 0;
+  std::string errorMessage;     // the failure reported to the main window; empty on success
+  std::wstring serviceMessage;  // the last message of the service shown to the player
+  bool closed = false;          // CloseUpload has run: later notifications are dropped
+
+  HttpClient& client() { return httpClient_; }
+
+ private:
+  static void StatusCallback(HttpClient* client, void* exchange);
+  static LRESULT CALLBACK MessageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  void OnDone();
+  void ShowServiceMessage(const std::string& text);
+  void HandlePrivateServer(const std::string& text, int32_t result);
+  void OnUploadStored(const std::string& message);
+  void LogResponseDump();
+  void ShowError(const std::string& text);
+  void SetStatusText(const std::string& text);
+
+  Application& application_;
+  UploadView& view_;
+  UploadEnvironment environment_;
+  HWND messageWindow_ = nullptr;
+  HttpClient httpClient_;  // after the window: its threads post to the window until they end
+};
+
+}  // namespace drovane

@@ -1,0 +1,394 @@
+// The upload exchange: the authentication request, the package, the answer and what follows it.
+#include "upload/UploadExchange.h"
+
+#include "app/Application.h"
+#include "app/FileLog.h"
+#include "app/PrivateServerCleanup.h"
+#include "app/ServiceUrls.h"
+#include "app/Version.h"
+#include "data/UploadedIdSet.h"
+#include "upload/UploadBookkeeping.h"
+#include "upload/UploadPackage.h"
+#include "upload/UploadProtocol.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kMessageWindowClass[] = "DrovaneUploadExchange";
+// A status change of the HttpClient; wParam holds the new HttpStatus.
+constexpr UINT kStatusMessage = WM_APP + 61;
+
+constexpr int kProgressTimer = 1;
+constexpr int kAnswerBegunTimer = 2;
+constexpr int kWatchdogTimer = 3;
+constexpr unsigned kProgressTimerMs = 10;
+constexpr unsigned kWatchdogTimerMs = 1000;
+
+constexpr char kFaqPage[] = "/client#related-faq";
+constexpr char kTransferProblemQuestion[] =
+    "There appears to be a problem uploading your data.\r\n\r\nWould you like to learn more about "
+    "how you may be able to fix this?";
+constexpr char kServerTimeoutBox[] =
+    "Drovane is unable to process your upload at this time.\n\nPlease try again in a bit!";
+constexpr char kTransferSuccessful[] = "Transfer successful. Thanks for your contribution!";
+
+void RegisterMessageWindowClass(WNDPROC procedure) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = kMessageWindowClass;
+  // A second registration fails harmlessly: the class stays as the first one made it.
+  RegisterClassExA(&windowClass);
+}
+
+// UTF-8 to UTF-16; false for empty or invalid UTF-8.
+bool Utf8ToUtf16(const std::string& text, std::wstring& out) {
+  if (text.empty() || text.size() > 0x7FFFFFFF) return false;
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                         static_cast<int>(text.size()), nullptr, 0);
+  if (length <= 0) return false;
+  out.assign(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                      &out[0], length);
+  return true;
+}
+
+// The client's own texts are ASCII: each byte is its UTF-16 unit.
+std::wstring Widened(const std::string& ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
+
+}  // namespace
+
+UploadEnvironment ClientUploadEnvironment() {
+  UploadEnvironment environment;
+  environment.serviceUrl = ServiceBaseUrl();
+  environment.websiteUrl = WebsiteBaseUrl();
+  environment.stateFolder = StateFolder();
+  environment.exclusions = &AccountExclusions();
+  environment.states = &UploadStates();
+  return environment;
+}
+
+UploadExchange::UploadExchange(Application& application, UploadView& view, bool automated,
+                               UploadEnvironment environment)
+    : automated(automated), application_(application), view_(view), environment_(environment) {
+  const std::string stateFolder = environment_.stateFolder;
+  wdbIdSets.load = adbIdSets.load = [stateFolder](UploadedIdSet& set) { set.Load(stateFolder); };
+  RegisterMessageWindowClass(MessageProc);
+  messageWindow_ = CreateWindowExA(0, kMessageWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+  if (messageWindow_) {
+    SetWindowLongPtrA(messageWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  httpClient_.callbackData = this;
+  httpClient_.statusCallback = &UploadExchange::StatusCallback;
+}
+
+UploadExchange::~UploadExchange() {
+  // Once Close returns, the client's threads have announced everything they will; what they
+  // posted and is still queued goes with the window.
+  httpClient_.Close();
+  httpClient_.statusCallback = nullptr;
+  if (messageWindow_) {
+    SetWindowLongPtrA(messageWindow_, GWLP_USERDATA, 0);
+    DestroyWindow(messageWindow_);
+  }
+}
+
+void UploadExchange::StatusCallback(HttpClient* client, void* exchange) {
+  // Runs on the client's threads: only the news travels, as a message to the GUI thread.
+  auto* self = static_cast<UploadExchange*>(exchange);
+  if (self && self->messageWindow_) {
+    PostMessageA(self->messageWindow_, kStatusMessage, static_cast<WPARAM>(client->GetStatus()), 0);
+  }
+}
+
+LRESULT CALLBACK UploadExchange::MessageProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  if (message == kStatusMessage) {
+    auto* self = reinterpret_cast<UploadExchange*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self) self->OnUploadStatus(static_cast<HttpStatus>(wParam));
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool UploadExchange::StartAuthentication() {
+  const std::string locale = ResponseLocale(application_.gameFolders);
+  httpClient_.Reset();
+  httpClient_.Request_SetHeader("User-Agent", kUserAgent);
+  return httpClient_.Request_SendGET(AuthenticationUrl(
+      environment_.serviceUrl, application_.GetUsername(), application_.GetPassword(), locale));
+}
+
+void UploadExchange::OnUploadStatus(HttpStatus status) {
+  if (closed) return;
+  switch (status) {
+    case HttpStatus::Connecting:
+      view_.StartTimer(kWatchdogTimer, kWatchdogTimerMs);
+      receiving = false;
+      lastProgressBytes = 0;
+      stallTicks = 0;
+      if (phase == UploadPhase::Uploading) {
+        SetStatusText("Uploading files (compressed with gzip)...");
+      }
+      break;
+    case HttpStatus::Sending:
+      if (phase == UploadPhase::Authenticating) SetStatusText("Authenticating...");
+      if (phase == UploadPhase::Uploading) view_.StartTimer(kProgressTimer, kProgressTimerMs);
+      break;
+    case HttpStatus::Receiving:
+      if (phase == UploadPhase::Uploading) {
+        SetStatusText("Finalizing...");
+        OnUploadTimer(kAnswerBegunTimer);
+      }
+      receiving = true;
+      break;
+    case HttpStatus::Done:
+      view_.StopTimer(kProgressTimer);
+      view_.StopTimer(kWatchdogTimer);
+      OnDone();
+      break;
+    case HttpStatus::None:
+      break;
+  }
+}
+
+void UploadExchange::OnUploadTimer(int id) {
+  switch (id) {
+    case kProgressTimer: {
+      if (httpClient_.GetStatus() != HttpStatus::Sending) return;
+      const uint32_t total = httpClient_.GetProgressTotal();
+      const double percent = SendingPercent(httpClient_.GetProgressBytes(), total);
+      view_.SetProgress(static_cast<int>(percent), ProgressText(percent, total));
+      break;
+    }
+    case kAnswerBegunTimer:
+      view_.SetProgress(100, ProgressText(100, httpClient_.GetRequestSize()));
+      break;
+    case kWatchdogTimer:
+      if (WatchdogTick(httpClient_.GetProgressBytes(), lastProgressBytes, stallTicks)) {
+        // The Done that follows is judged by stallTicks and receiving.
+        httpClient_.Close();
+        LogLine(LogLine::Tab) << "Source: TIMER_TIMEOUT";
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void UploadExchange::CloseUpload(bool confirm) {
+  if (confirm && phase != UploadPhase::Finished) {
+    const int answer = view_.ShowMessage("Are you sure that you want to cancel the upload?",
+                                         MB_ICONQUESTION | MB_YESNO);
+    // The request goes on while the question is open: its end may have come meanwhile, and
+    // then decides what the player is told.
+    if (closed || answer != IDYES) return;
+    if (phase != UploadPhase::Finished) {
+      LogLine() << "Error: Uploaded cancelled by user.";
+      errorMessage = "Uploaded cancelled.";
+    }
+  }
+  // From here on nothing the request still reports may change what the player was told.
+  closed = true;
+  view_.StopTimer(kProgressTimer);
+  view_.StopTimer(kWatchdogTimer);
+  httpClient_.Close();
+  LogLine(LogLine::Tab) << "Source: Uploader closed";
+  fileCount = 0;
+  view_.EndUpload(static_cast<int>(phase));
+}
+
+void UploadExchange::OnDone() {
+  DoneFacts facts;
+  facts.phase = phase;
+  facts.error = httpClient_.GetError();
+  facts.statusCode = httpClient_.GetStatusCode();
+  facts.stallTicks = stallTicks;
+  facts.receiving = receiving;
+  facts.body = httpClient_.GetContent();
+  const DoneDecision decision = DecideDone(facts);
+
+  switch (decision.action) {
+    case DoneAction::Nothing:
+      return;
+    case DoneAction::TransportFailure:
+    case DoneAction::DataTransferTimeout:
+    case DoneAction::ServerTimeout:
+      errorMessage = decision.errorMessage;
+      if (decision.action == DoneAction::TransportFailure) {
+        ShowError(errorMessage);
+      } else if (decision.action == DoneAction::DataTransferTimeout) {
+        if (view_.ShowMessage(kTransferProblemQuestion, MB_ICONQUESTION | MB_YESNO) == IDYES) {
+          view_.OpenWebPage(environment_.websiteUrl + kFaqPage);
+        }
+      } else {
+        ShowError(kServerTimeoutBox);
+      }
+      LogLine() << "Upload failed: " << errorMessage;
+      LogResponseDump();
+      CloseUpload(false);
+      return;
+
+    case DoneAction::AuthenticationInvalid:
+      errorMessage = decision.errorMessage;
+      ShowError(errorMessage);
+      LogLine() << "Upload error: " << OnOneLine(errorMessage);
+      LogResponseDump();
+      CloseUpload(false);
+      return;
+    case DoneAction::Authenticated:
+      if (!PrepareUpload()) {
+        if (errorMessage.empty()) {
+          LogLine() << "Error preparing upload data.";
+          // Nothing was sent, so the run must not be reported as a success.
+          errorMessage = "Error preparing upload data.";
+        } else {
+          LogLine() << "Error preparing upload data: " << errorMessage;
+        }
+        CloseUpload(false);
+      }
+      return;
+    case DoneAction::AuthenticationPrivateServer:
+    case DoneAction::UploadPrivateServer:
+      HandlePrivateServer(decision.message, decision.result);
+      CloseUpload(false);
+      return;
+    case DoneAction::AuthenticationRejected:
+      ShowServiceMessage(decision.message);
+      LogResponseDump();
+      CloseUpload(false);
+      return;
+
+    case DoneAction::UploadInvalid:
+      errorMessage = decision.errorMessage;
+      ShowError(errorMessage);
+      LogLine() << "Upload error: " << OnOneLine(errorMessage);
+      SetStatusText("Error in upload.  Invalid server response.");
+      LogResponseDump();
+      CloseUpload(false);
+      view_.ShowCloseButton();
+      phase = UploadPhase::Finished;
+      return;
+    case DoneAction::UploadStored:
+      OnUploadStored(decision.message);
+      return;
+    case DoneAction::UploadRejected:
+      ShowServiceMessage(decision.message);
+      view_.SetStatusText(serviceMessage);
+      LogResponseDump();
+      view_.ShowCloseButton();
+      phase = UploadPhase::Finished;
+      return;
+  }
+}
+
+bool UploadExchange::PrepareUpload() {
+  SetStatusText("Preparing files...");
+  httpClient_.Reset();
+  fileCount = 0;
+
+  PackageSources sources;
+  for (GameEdition edition : kEditions) {
+    sources.gameFolders[edition] = application_.GetGameFolder(edition);
+  }
+  sources.noCharacterData = application_.HasPreference(PREF_NO_CHARACTER_DATA);
+  sources.exclusions = environment_.exclusions;
+  sources.states = environment_.states;
+  PackageSettings found;
+  fileCount = BuildUploadPackage(
+      sources, wdbIdSets, adbIdSets,
+      [this](const std::string& name, const std::string& content) {
+        httpClient_.Request_AddMultipartFile(name, content);
+      },
+      found);
+  if (fileCount == 0) {
+    errorMessage = kNoDataToUpload;
+    ShowError(errorMessage);
+    LogLine() << errorMessage;
+    return false;
+  }
+
+  UploadParameters parameters;
+  parameters.username = application_.GetUsername();
+  parameters.password = application_.GetPassword();
+  parameters.addonVersion = found.addonVersion;
+  parameters.osVersion = OsVersionText();
+  parameters.realmlist = found.realmlist;
+  parameters.portal = found.portal;
+  parameters.locale = ResponseLocale(sources.gameFolders);
+  parameters.ignoreCharacterData = sources.noCharacterData;
+  // The Connecting notification of this request is handled after the present one, and must
+  // find the exchange uploading.
+  phase = UploadPhase::Uploading;
+  httpClient_.Request_SetHeader("User-Agent", kUserAgent);
+  return httpClient_.Request_SendPOST(UploadUrl(environment_.serviceUrl, parameters), "");
+}
+
+void UploadExchange::CommitUpload() {
+  CountUpload(application_);
+  // The amount uploaded is what was sent: the request with its package.
+  AddUploadedBytes(application_, httpClient_.GetRequestSize());
+  SaveIdSets(wdbIdSets, environment_.stateFolder);
+  SaveIdSets(adbIdSets, environment_.stateFolder);
+  UploadStateMap unused;
+  WriteUploadedLines(application_.gameFolders, environment_.states ? *environment_.states : unused);
+  view_.RequestRefresh();
+  if (automated) CloseUpload(false);
+}
+
+void UploadExchange::OnUploadStored(const std::string& message) {
+  WriteLastUpload(CurrentUnixTime());
+  CommitUpload();
+  std::wstring text;
+  view_.SetStatusText(Utf8ToUtf16(message, text) ? text : Widened(kTransferSuccessful));
+  LogLine() << "Transfer successful!";
+  view_.ShowCloseButton();
+  phase = UploadPhase::Finished;
+}
+
+void UploadExchange::ShowServiceMessage(const std::string& text) {
+  // An empty message would leave the failure unreported (an empty reason reads as success).
+  errorMessage = text.empty() ? std::string(kServiceMessageFallback) : text;
+  if (!Utf8ToUtf16(text, serviceMessage)) {
+    serviceMessage = Widened(kServiceMessageFallback);
+    view_.OpenWebPage(environment_.websiteUrl + kFaqPage);
+  }
+  view_.ShowMessage(serviceMessage, MB_ICONERROR);
+  LogLine() << "Upload error: " << OnOneLine(text);
+}
+
+void UploadExchange::HandlePrivateServer(const std::string& text, int32_t result) {
+  ShowServiceMessage(text);
+  LogResponseDump();
+  // Nothing of this upload counts as sent.
+  wdbIdSets.sets.clear();
+  adbIdSets.sets.clear();
+  HandlePrivateServerRefusal(
+      application_.gameFolders, result,
+      [this](const std::string& question) {
+        return view_.ShowMessage(question, MB_YESNO | MB_ICONERROR) == IDYES;
+      },
+      environment_.stateFolder);
+}
+
+void UploadExchange::LogResponseDump() {
+  if (httpClient_.GetResponseSize() == 0) return;
+  LogLine() << "Response dump:";
+  LogLine() << "--------";
+  LogLine() << httpClient_.GetResponseForLog();
+  LogLine() << "--------";
+}
+
+void UploadExchange::ShowError(const std::string& text) {
+  view_.ShowMessage(text, MB_ICONERROR);
+}
+
+void UploadExchange::SetStatusText(const std::string& text) {
+  view_.SetStatusText(Widened(text));
+}
+
+}  // namespace drovane

@@ -1,0 +1,52 @@
+#pragma once
+// PrepareUpload's walk over the game installations: the upload copies of every cache file with
+// new records and of every add-on file not fully uploaded, compressed and handed to a sink (the
+// upload request), with the settings the upload reports beside them.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/AccountExclusions.h"
+#include "app/GameEdition.h"
+#include "data/UploadStateMap.h"
+#include "upload/UploadCopy.h"
+
+namespace drovane {
+
+struct PackageSources {
+  std::string gameFolders[kEditionCount];  // empty: edition not configured
+  bool noCharacterData = false;            // PREF_NO_CHARACTER_DATA: no account sends its export
+  const AccountExclusionMap* exclusions = nullptr;  // null: nothing excluded
+  UploadStateMap* states = nullptr;                 // the add-on files' upload states
+};
+
+// What the walk found besides the files.
+struct PackageSettings {
+  std::string realmlist;     // realm list servers, one per line
+  std::string portal;        // portals, one per line (one per WDB locale folder)
+  int32_t addonVersion = 0;  // the newest dlVersion
+};
+
+// Receives each package file: its name and its gzip content.
+using PackageSink = std::function<void(const std::string& fileName, const std::string& content)>;
+
+// Walks Live, PTR and Beta (each only when its folder holds the game, version 7): per WDB locale
+// folder the realm list and portal settings and the four WDB kinds, per ADB locale folder the
+// seven ADB kinds, then every account's add-on file. New record ids are added to the id sets
+// and new bits to the upload states, in memory only. Returns the number of files handed over.
+int BuildUploadPackage(const PackageSources& sources, IdSetList& wdbIdSets, IdSetList& adbIdSets,
+                       const PackageSink& sink, PackageSettings& settings);
+
+// The game version of an installation when its folder holds the edition's game of major version
+// 7 ("7.0.3.22522"); empty otherwise.
+std::string CheckedGameVersion(GameEdition edition, const std::string& folder);
+
+// The locale sent with both requests (ResponseLocaleOf over the installations that pass the
+// executable check).
+std::string ResponseLocale(const std::string (&gameFolders)[kEditionCount]);
+
+// "%d.%d.%d.%d.%d" of the running system, empty when it cannot be asked.
+std::string OsVersionText();
+
+}  // namespace drovane

@@ -1,0 +1,583 @@
+// Whole uploads against the service stand-in, without a window: the exchange's view is a
+// recorder that answers the message boxes, and the test dispatches the exchange's messages and
+// drives the watchdog's ticks itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "UploadTestData.h"
+#include "app/Application.h"
+#include "app/FileSystem.h"
+#include "app/Md5.h"
+#include "app/PrivateServerCleanup.h"
+#include "app/Registry.h"
+#include "data/AccountData.h"
+#include "data/AccountScan.h"
+#include "data/SavedVariables.h"
+#include "support/CleanSettings.h"
+#include "support/DevService.h"
+#include "upload/UploadExchange.h"
+#include "upload/UploadPackage.h"
+
+namespace drovane {
+namespace {
+
+using test::AdbHeader;
+using test::BareRecord;
+using test::Le32;
+using test::LogLines;
+using test::ReadTestFile;
+using test::Record;
+using test::TempFolder;
+using test::WdbFile;
+using test::WdbHeader;
+using test::WdbRecordBytes;
+using test::WriteTestFile;
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+// The upload window as the exchange sees it, recording every call.
+class RecordingView : public UploadView {
+ public:
+  struct Box {
+    std::string text;
+    unsigned type;
+    bool wide;
+  };
+
+  void SetStatusText(const std::wstring& text) override { statusTexts.push_back(Narrow(text)); }
+  void SetProgress(int percent, const std::string& text) override {
+    progress.emplace_back(percent, text);
+  }
+  void ShowCloseButton() override { closeButton = true; }
+  int ShowMessage(const std::string& text, unsigned type) override {
+    boxes.push_back({text, type, false});
+    if ((type & MB_YESNO) == 0) return IDOK;
+    if (whileAsking) whileAsking();
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return IDNO;
+    }
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  int ShowMessage(const std::wstring& text, unsigned type) override {
+    boxes.push_back({Narrow(text), type, true});
+    return IDOK;
+  }
+  void OpenWebPage(const std::string& url) override { pages.push_back(url); }
+  void StartTimer(int id, unsigned) override { timers.insert(id); }
+  void StopTimer(int id) override { timers.erase(id); }
+  void RequestRefresh() override {
+    ++refreshes;
+    if (onRefresh) onRefresh();
+  }
+  void EndUpload(int result) override {
+    ended = true;
+    endResult = result;
+  }
+
+  std::vector<std::string> statusTexts;
+  std::vector<std::pair<int, std::string>> progress;
+  std::vector<Box> boxes;
+  std::deque<int> answers;  // for the Yes/No questions, in order
+  std::vector<std::string> pages;
+  std::set<int> timers;
+  int refreshes = 0;
+  std::function<void()> onRefresh;
+  std::function<void()> whileAsking;  // runs while a question is open, as its message loop does
+  bool closeButton = false;
+  bool ended = false;
+  int endResult = -1;
+};
+
+constexpr char kAccount[] = "TESTER";
+constexpr int32_t kBuild = 22522;
+// The add-on file as the game writes it on Windows: lines end with a carriage return and a line
+// feed.
+const std::string kAddon =
+    "dlVersion = 6\r\n"
+    "dlUploaded = 0\r\n"
+    "dlStats = \"1^2^3^4^5^6\"\r\n"
+    "dlExportData = \"Aldor^Thrall^60\"\r\n"
+    "dlLoot = {\r\n\t\"item:1234\",\r\n}\r\n";
+
+class UploadExchangeTest : public test::CleanSettingsTest {
+ protected:
+  UploadExchangeTest() : CleanSettingsTest(false) {}
+
+  void SetUp() override {
+    CleanSettingsTest::SetUp();
+    ASSERT_TRUE(test::InstallGame(game_.path()));
+    application_.username = "Tester";
+    application_.password = Md5Hex("secret");
+    application_.gameFolders[Live] = game_.path();
+    creatures_ = WdbFile(kBuild, {{1, "one"}, {2, "two"}, {3, "three"}});
+    WriteTestFile(game_ / "Cache\\WDB\\enUS\\creaturecache.wdb", creatures_);
+    item_ = AdbHeader("WCH8", 2, 8, 0, kBuild) + BareRecord(5, 8) + BareRecord(6, 8) + Le32(5) +
+            Le32(6);
+    WriteTestFile(game_ / "Cache\\ADB\\enUS\\item.adb", item_);
+    WriteTestFile(game_ / "Data\\enUS\\realmlist.wtf", "set realmlist us.logon.example.com\r\n");
+    WriteTestFile(game_ / "WTF\\Config.wtf", "SET locale \"enUS\"\r\nSET portal \"US\"\r\n");
+    WriteTestFile(AddonPath(), kAddon);
+    environment_.websiteUrl = "http://www.example.test";
+    environment_.stateFolder = state_.path() + "\\";
+    environment_.exclusions = &exclusions_;
+    environment_.states = &states_;
+  }
+
+  std::string AddonPath() const { return SavedVariablesPath(game_.path(), kAccount); }
+
+  // Starts the service stand-in; a configuration, when given, goes through a JSON file.
+  void StartService(std::vector<std::string> options = {}, const std::string& config = "") {
+    if (!config.empty()) {
+      WriteTestFile(serviceConfig_ / "service.json", config);
+      options.push_back("--config");
+      options.push_back(test::HostPath(serviceConfig_ / "service.json"));
+    }
+    service_ = std::make_unique<test::DevService>(options);
+    ASSERT_TRUE(service_->running());
+    environment_.serviceUrl = service_->url();
+  }
+
+  // Dispatches messages until the upload ends or has its final answer, calling tick between
+  // rounds (for driving the watchdog). False when the time ran out.
+  bool Run(UploadExchange& exchange, RecordingView& view, unsigned timeoutMs = 60000,
+           const std::function<void()>& tick = nullptr) {
+    const DWORD start = GetTickCount();
+    while (!view.ended && exchange.phase != UploadPhase::Finished) {
+      if (GetTickCount() - start > timeoutMs) return false;
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+      if (tick) tick();
+      Sleep(10);
+    }
+    // Whatever the client still reports after the end must change nothing.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    return true;
+  }
+
+  // One upload from the start to its end, as the upload window runs it.
+  void Upload(RecordingView& view, bool automated = false) {
+    UploadExchange exchange(application_, view, automated, environment_);
+    ASSERT_TRUE(exchange.StartAuthentication());
+    ASSERT_TRUE(Run(exchange, view)) << "the upload did not end";
+    errorMessage_ = exchange.errorMessage;
+  }
+
+  std::string UploadFolder(int request) const {
+    char name[16];
+    std::snprintf(name, sizeof name, "%06d", request);
+    return service_->data() + "\\uploads\\" + name;
+  }
+  std::string Uploaded(int request, const std::string& file) const {
+    return ReadTestFile(UploadFolder(request) + "\\files\\" + file);
+  }
+  // In byte order.
+  std::vector<std::string> UploadedFiles(int request) const {
+    std::vector<std::string> names;
+    for (const FolderEntry& entry : ListFolder(UploadFolder(request) + "\\files")) {
+      names.push_back(entry.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string ExpectedUploadQuery(bool ignoreCharacterData = false) const {
+    UploadParameters parameters;
+    parameters.username = application_.username;
+    parameters.password = application_.password;
+    parameters.addonVersion = 6;
+    parameters.osVersion = OsVersionText();
+    parameters.realmlist = "us.logon.example.com";
+    parameters.portal = "US";
+    parameters.locale = "enUS";
+    parameters.ignoreCharacterData = ignoreCharacterData;
+    const std::string url = UploadUrl("", parameters);
+    return url.substr(url.find('?') + 1);
+  }
+
+  static uint32_t StoredDword(const char* name) {
+    uint32_t value = 0;
+    RegistryReadDword(kStatisticsKey, name, value);
+    return value;
+  }
+
+  TempFolder game_;
+  TempFolder state_;
+  TempFolder serviceConfig_;
+  Application application_;
+  AccountExclusionMap exclusions_;
+  UploadStateMap states_;
+  UploadEnvironment environment_;
+  std::unique_ptr<test::DevService> service_;
+  std::string creatures_;
+  std::string item_;
+  std::string errorMessage_ = "<not run>";
+};
+
+const char kWdbName[] = "LIVE_7.0.3.22522_enUS_creaturecache.wdb";
+const char kAdbName[] = "LIVE_7.0.3.22522_enUS_item.adb";
+const char kAddonName[] = "LIVE_7.0.3.22522_TESTER_SavedVariables.lua";
+
+TEST_F(UploadExchangeTest, AcceptedUploadIsCommittedThenNothingIsLeftThenOnlyTheNewRecord) {
+  StartService({"--upload-more", "Thanks!"});
+  RecordingView view;
+  // The main window's refresh reads the add-on files again, as the client does.
+  view.onRefresh = [this] {
+    AccountScanSources sources;
+    sources.gameFolders[Live] = game_.path();
+    std::vector<AccountDataEntry> rows;
+    ScanAccounts(sources, states_, rows);
+  };
+  LogLines log;
+  Upload(view);
+
+  // The exchange, as the player saw it.
+  EXPECT_EQ(errorMessage_, "");
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(view.statusTexts, (std::vector<std::string>{"Authenticating...", "Preparing files...",
+                                                        "Uploading files (compressed with gzip)...",
+                                                        "Finalizing...", "Thanks!"}));
+  EXPECT_TRUE(view.closeButton);
+  EXPECT_FALSE(view.ended);  // a manual upload waits for the player to close the window
+  EXPECT_EQ(view.refreshes, 1);
+  EXPECT_TRUE(view.timers.empty());
+  ASSERT_FALSE(view.progress.empty());
+  EXPECT_EQ(view.progress.back().first, 100);
+  EXPECT_TRUE(log.Has("Transfer successful!"));
+
+  // What the service received.
+  ASSERT_EQ(service_->RequestCount(), 2);
+  EXPECT_EQ(service_->RawRequest(1),
+            "GET /auth.php?username=Tester&password=" + application_.password +
+                "&locale=enUS HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(service_->port()) +
+                "\r\nAccept: */*\r\nConnection: close\r\nUser-Agent: DrovaneClient/1.9.01\r\n\r\n");
+  EXPECT_EQ(ReadTestFile(UploadFolder(2) + "\\query.txt"), ExpectedUploadQuery());
+  EXPECT_EQ(UploadedFiles(2), (std::vector<std::string>{kAddonName, kWdbName, kAdbName}));
+  EXPECT_EQ(Uploaded(2, kWdbName), creatures_);
+  EXPECT_EQ(Uploaded(2, kAdbName), AdbHeader("WCH8", 2, 12, 0, kBuild) + Le32(5) +
+                                       BareRecord(5, 8) + Le32(6) + BareRecord(6, 8));
+  EXPECT_EQ(Uploaded(2, kAddonName), kAddon);
+  const std::string upload = service_->RawRequest(2);
+  EXPECT_NE(
+      upload.find("name=\"file0\"; filename=\"LIVE_7.0.3.22522_TESTER_SavedVariables.lua.gz\""),
+      std::string::npos);
+
+  // The bookkeeping: statistics, state files and the add-on's line, every other byte kept.
+  EXPECT_EQ(StoredDword("#Uploads"), 1u);
+  EXPECT_EQ(StoredDword("TotalUploaded"), upload.size());
+  std::string lastUpload;
+  unsigned long type = 0;
+  ASSERT_TRUE(test::ReadRawValue(kStatisticsKey, "LastUpload", lastUpload, type));
+  EXPECT_EQ(lastUpload.size(), 8u);
+  std::string bits = ReadTestFile(state_ / "creaturecache.wdb_enUS_22522");
+  ASSERT_EQ(bits.size(), 40960u);
+  EXPECT_EQ(bits[0], '\x0E');  // ids 1, 2 and 3
+  bits = ReadTestFile(state_ / "item.adb_enUS_22522");
+  ASSERT_EQ(bits.size(), 40960u);
+  EXPECT_EQ(bits[0], '\x60');  // ids 5 and 6
+  std::string expectedAddon = kAddon;
+  expectedAddon.replace(expectedAddon.find("dlUploaded = 0"), 14, "dlUploaded = 3");
+  EXPECT_EQ(ReadTestFile(AddonPath()), expectedAddon);
+
+  // A second upload finds nothing to send.
+  RecordingView second;
+  Upload(second);
+  EXPECT_EQ(errorMessage_, "No data to upload at this time.");
+  ASSERT_EQ(second.boxes.size(), 1u);
+  EXPECT_EQ(second.boxes[0].text, "No data to upload at this time.");
+  EXPECT_EQ(second.boxes[0].type, static_cast<unsigned>(MB_ICONERROR));
+  EXPECT_TRUE(second.ended);
+  EXPECT_TRUE(log.Has("Error preparing upload data: No data to upload at this time."));
+  EXPECT_EQ(service_->RequestCount(), 3);  // the authentication only
+
+  // One new record in one cache file: only that record goes.
+  const Record fresh{4, "four"};
+  WriteTestFile(game_ / "Cache\\WDB\\enUS\\creaturecache.wdb",
+                WdbFile(kBuild, {{1, "one"}, {2, "two"}, {3, "three"}, fresh}));
+  RecordingView third;
+  Upload(third);
+  EXPECT_EQ(errorMessage_, "");
+  EXPECT_EQ(UploadedFiles(5), std::vector<std::string>{kWdbName});
+  EXPECT_EQ(Uploaded(5, kWdbName),
+            WdbHeader(kBuild) + WdbRecordBytes(fresh) + std::string(8, '\0'));
+  EXPECT_EQ(StoredDword("#Uploads"), 2u);
+  EXPECT_EQ(ReadTestFile(state_ / "creaturecache.wdb_enUS_22522")[0], '\x1E');
+}
+
+TEST_F(UploadExchangeTest, AnAutomaticUploadClosesByItself) {
+  StartService();
+  RecordingView view;
+  Upload(view, true);
+  EXPECT_EQ(errorMessage_, "");
+  EXPECT_TRUE(view.ended);
+  // The service's empty message is replaced by the client's own.
+  EXPECT_EQ(view.statusTexts.back(), "Transfer successful. Thanks for your contribution!");
+}
+
+TEST_F(UploadExchangeTest, CharacterDataSwitchedOffIsSaidInTheQuery) {
+  application_.preferences = PREF_NO_CHARACTER_DATA;
+  StartService();
+  RecordingView view;
+  Upload(view);
+  EXPECT_EQ(ReadTestFile(UploadFolder(2) + "\\query.txt"), ExpectedUploadQuery(true));
+  EXPECT_EQ(Uploaded(2, kAddonName).find("dlExportData"), std::string::npos);
+  // Only the base part counts as sent.
+  EXPECT_NE(ReadTestFile(AddonPath()).find("dlUploaded = 1\r\n"), std::string::npos);
+}
+
+TEST_F(UploadExchangeTest, PrivateServerUploadRenamesWhatThePlayerAllows) {
+  StartService({"--upload-result", "3", "--upload-more", "Private server data."});
+  WriteTestFile(state_ / "questcache.wdb_enUS_1", "older upload state");
+  RecordingView view;
+  view.answers = {IDYES, IDNO};  // rename the realm list, keep the cache
+  Upload(view);
+
+  EXPECT_EQ(errorMessage_, "Private server data.");
+  ASSERT_EQ(view.boxes.size(), 3u);
+  EXPECT_EQ(view.boxes[0].text, "Private server data.");
+  EXPECT_TRUE(view.boxes[0].wide);
+  EXPECT_EQ(view.boxes[0].type, static_cast<unsigned>(MB_ICONERROR));
+  EXPECT_EQ(view.boxes[1].text, kRealmlistRenameQuestion);
+  EXPECT_EQ(view.boxes[1].type, static_cast<unsigned>(MB_YESNO | MB_ICONERROR));
+  EXPECT_EQ(view.boxes[2].text, kCacheRenameQuestion);
+  EXPECT_TRUE(view.ended);
+  EXPECT_FALSE(FileExists(game_ / "Data\\enUS\\realmlist.wtf"));
+  EXPECT_EQ(ListFolder(game_ / "Data\\enUS").size(), 1u);
+  EXPECT_TRUE(DirectoryExists(game_ / "Cache"));
+  // The upload state is forgotten and nothing of this upload was saved.
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+  EXPECT_EQ(StoredDword("#Uploads"), 0u);
+}
+
+TEST_F(UploadExchangeTest, PrivateServerAuthenticationResultFourAsksOnlyAboutTheCache) {
+  StartService({"--auth-result", "4", "--auth-more", "Nope."});
+  RecordingView view;
+  view.answers = {IDYES};
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Nope.");
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1].text, kCacheRenameQuestion);
+  EXPECT_TRUE(FileExists(game_ / "Data\\enUS\\realmlist.wtf"));
+  EXPECT_FALSE(DirectoryExists(game_ / "Cache"));
+  EXPECT_EQ(service_->RequestCount(), 1);
+}
+
+TEST_F(UploadExchangeTest, PrivateServerUploadDeclinedKeepsTheGameFilesButForgetsTheState) {
+  StartService({"--upload-result", "4", "--upload-more", "Private server data."});
+  WriteTestFile(state_ / "questcache.wdb_enUS_1", "older upload state");
+  RecordingView view;
+  view.answers = {IDNO};
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Private server data.");
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1].text, kCacheRenameQuestion);
+  EXPECT_TRUE(FileExists(game_ / "Data\\enUS\\realmlist.wtf"));
+  EXPECT_EQ(ReadTestFile(game_ / "Cache\\WDB\\enUS\\creaturecache.wdb"), creatures_);
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_TRUE(view.ended);
+}
+
+TEST_F(UploadExchangeTest, ARejectedLoginShowsTheServiceMessage) {
+  StartService({}, R"({"defaults": {"auth": {"result": 1, "more": "Wrong password, \u00e9h!"}}})");
+  RecordingView view;
+  LogLines log;
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Wrong password, \xC3\xA9h!");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Wrong password, ?h!");  // shown as UTF-16
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(log.Has("Upload error: Wrong password, \xC3\xA9h!"));
+  EXPECT_TRUE(log.Has("Response dump:"));
+}
+
+TEST_F(UploadExchangeTest, ARejectedUploadWithoutMessageSaysSoAndPointsToHelp) {
+  StartService({"--upload-result", "5"});
+  RecordingView view;
+  Upload(view);
+  const std::string fallback = "Process failed.\n\nServer return message was EPIC FAIL!";
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, fallback);
+  EXPECT_EQ(view.pages, std::vector<std::string>{"http://www.example.test/client#related-faq"});
+  EXPECT_EQ(view.statusTexts.back(), fallback);
+  EXPECT_TRUE(view.closeButton);
+  EXPECT_FALSE(view.ended);
+  // Not reported as a success.
+  EXPECT_EQ(errorMessage_, fallback);
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+}
+
+TEST_F(UploadExchangeTest, AnAuthenticationAnswerWithOnePairIsInvalid) {
+  StartService({}, R"({"defaults": {"auth": {"body": "authResult\n0\n"}}})");
+  RecordingView view;
+  LogLines log;
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Authentication failed.\n\nInvalid server response.");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, errorMessage_);
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(log.Has("Upload error: Authentication failed.  Invalid server response."));
+  EXPECT_EQ(service_->RequestCount(), 1);
+}
+
+TEST_F(UploadExchangeTest, AnUploadAnswerWithTwoPairsIsInvalidAndNothingIsCommitted) {
+  StartService({}, R"({"defaults": {"upload": {"body": "uploadResult\n0\nuploadMore\nok\n"}}})");
+  RecordingView view;
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Upload failed.\n\nInvalid server response.");
+  EXPECT_EQ(view.statusTexts.back(), "Error in upload.  Invalid server response.");
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(view.closeButton);
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+}
+
+TEST_F(UploadExchangeTest, StatusFiveHundredIsAFailedUpload) {
+  StartService({"--upload-status", "500"});
+  RecordingView view;
+  LogLines log;
+  Upload(view);
+  EXPECT_EQ(errorMessage_, "Invalid status code: 500.");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Invalid status code: 500.");
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(log.Has("Upload failed: Invalid status code: 500."));
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+}
+
+TEST_F(UploadExchangeTest, NoServiceAtAllIsATransportFailure) {
+  environment_.serviceUrl = "http://127.0.0.1:1/";
+  RecordingView view;
+  Upload(view);
+  EXPECT_NE(errorMessage_, "");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, errorMessage_);
+  EXPECT_TRUE(view.ended);
+}
+
+TEST_F(UploadExchangeTest, AStalledAnswerIsStoppedByTheWatchdog) {
+  StartService({"--upload-stall", "answer:90"});
+  RecordingView view;
+  LogLines log;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  int ticks = 0;
+  ASSERT_TRUE(Run(exchange, view, 60000, [&] {
+    if (exchange.receiving && exchange.phase == UploadPhase::Uploading) {
+      exchange.OnUploadTimer(3);
+      ++ticks;
+    }
+  }));
+  EXPECT_EQ(exchange.errorMessage, "Server timeout.");
+  EXPECT_GE(ticks, 20);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text,
+            "Drovane is unable to process your upload at this time.\n\nPlease try again in a bit!");
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(log.Has("\tSource: TIMER_TIMEOUT"));
+  EXPECT_TRUE(log.Has("Upload failed: Server timeout."));
+}
+
+TEST_F(UploadExchangeTest, AStalledSendIsStoppedByTheWatchdog) {
+  // Several MB that do not compress, and a service that stops reading with a small window.
+  std::mt19937 random(3);
+  std::string noise(8 * 1024 * 1024, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  WriteTestFile(game_ / "Cache\\WDB\\enUS\\gameobjectcache.wdb", WdbFile(kBuild, {{1, noise}}));
+  // Under Wine the client's end waits until the service reads again (the stall's end), so the
+  // stall is kept short.
+  StartService({}, R"({"receiveBuffer": 4096,
+                       "defaults": {"upload": {"stall": {"phase": "request", "seconds": 30}}}})");
+  RecordingView view;
+  view.answers = {IDYES};
+  LogLines log;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  // The watchdog's ticks come ten times faster than the client's timer would give them.
+  DWORD lastTick = GetTickCount();
+  ASSERT_TRUE(Run(exchange, view, 90000, [&] {
+    if (exchange.phase != UploadPhase::Uploading || exchange.receiving) return;
+    exchange.OnUploadTimer(1);
+    if (GetTickCount() - lastTick < 100) return;
+    lastTick = GetTickCount();
+    exchange.OnUploadTimer(3);
+  }));
+  EXPECT_FALSE(exchange.receiving);
+  EXPECT_EQ(exchange.errorMessage, "Data transfer timeout.");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(
+      view.boxes[0].text,
+      "There appears to be a problem uploading your data.\r\n\r\nWould you like to learn more "
+      "about how you may be able to fix this?");
+  EXPECT_EQ(view.boxes[0].type, static_cast<unsigned>(MB_ICONQUESTION | MB_YESNO));
+  EXPECT_EQ(view.pages, std::vector<std::string>{"http://www.example.test/client#related-faq"});
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(log.Has("\tSource: TIMER_TIMEOUT"));
+  // The progress said how far the sending had come, never 100 %.
+  ASSERT_FALSE(view.progress.empty());
+  for (const auto& step : view.progress) EXPECT_LT(step.first, 100) << step.second;
+  EXPECT_NE(view.progress.back().second.find("% of "), std::string::npos);
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+}
+
+TEST_F(UploadExchangeTest, CancellingAsksFirstAndThenReportsTheCancel) {
+  StartService({"--upload-stall", "answer:90"});
+  RecordingView view;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  bool asked = false;
+  ASSERT_TRUE(Run(exchange, view, 60000, [&] {
+    if (exchange.receiving && exchange.phase == UploadPhase::Uploading && !asked) {
+      asked = true;
+      view.answers = {IDNO};
+      exchange.CloseUpload(true);  // "No": the upload goes on
+      EXPECT_FALSE(view.ended);
+      view.answers = {IDYES};
+      exchange.CloseUpload(true);
+    }
+  }));
+  EXPECT_TRUE(view.ended);
+  EXPECT_EQ(exchange.errorMessage, "Uploaded cancelled.");
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[0].text, "Are you sure that you want to cancel the upload?");
+}
+
+TEST_F(UploadExchangeTest, AnUploadThatEndsWhileTheCancelQuestionIsOpenIsNotCancelled) {
+  StartService({"--upload-more", "Thanks!"});
+  RecordingView view;
+  UploadExchange exchange(application_, view, false, environment_);
+  // The question's own message loop goes on dispatching the exchange's news.
+  view.whileAsking = [&] {
+    const DWORD start = GetTickCount();
+    while (exchange.phase != UploadPhase::Finished && GetTickCount() - start < 30000) {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+      Sleep(10);
+    }
+  };
+  view.answers = {IDYES};
+  ASSERT_TRUE(exchange.StartAuthentication());
+  exchange.CloseUpload(true);
+  EXPECT_EQ(exchange.phase, UploadPhase::Finished);
+  EXPECT_EQ(exchange.errorMessage, "");
+  EXPECT_TRUE(view.ended);
+  EXPECT_EQ(ReadTestFile(state_ / "creaturecache.wdb_enUS_22522").size(), 40960u);
+}
+
+}  // namespace
+}  // namespace drovane
