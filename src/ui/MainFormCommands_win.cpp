@@ -15,6 +15,7 @@
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/OptionsForm.h"
+#include "ui/WdbViewerForm.h"
 
 namespace drovane {
 namespace {
@@ -55,9 +56,12 @@ void MainForm::OnCommand(WPARAM command) {
     case kCmdManageAccounts:
       ShowAccountOptions(application, hwnd);
       break;
-    case kCmdViewCache:
-      LogLine() << "Command " << command << " opens a window that is not part of this build.";
+    case kCmdViewCache: {
+      const int row = static_cast<int>(
+          SendMessageA(sharedCacheList(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+      if (row >= 0 && row < kWdbRowCount) ShowWdbViewer(application, row, hwnd);
       break;
+    }
     case kCmdFaq:
       OpenWithShell(WebsiteBaseUrl() + "/client#related-faq");
       break;
