@@ -16,6 +16,7 @@
 #include "app/Version.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
+#include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 
@@ -30,19 +31,7 @@ using ::testing::UnorderedElementsAre;
 constexpr char kLiveKey[] = "SOFTWARE\\Blizzard Entertainment\\World of Warcraft";
 constexpr char kPtrKey[] = "SOFTWARE\\Blizzard Entertainment\\World of Warcraft\\PTR";
 
-// A fakegame variant built beside the tests.
-std::string FakeGame(const std::string& variant) {
-  return test::ProgramFolder() + "\\fakegame\\" + variant;
-}
-
-::testing::AssertionResult InstallExecutable(const std::string& variant,
-                                             const std::string& target) {
-  CreateDirectoryTree(target.substr(0, target.find_last_of('\\')));
-  if (CopyFileA(FakeGame(variant).c_str(), target.c_str(), FALSE)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "cannot copy " << FakeGame(variant) << " to " << target;
-}
+using test::FakeGamePath;
 
 class GameDiscoveryTest : public test::CleanSettingsTest {
  protected:
@@ -52,10 +41,10 @@ class GameDiscoveryTest : public test::CleanSettingsTest {
 
 TEST_F(GameDiscoveryTest, ExecutableInfoReadsDescriptionAndVersion) {
   std::string description, version;
-  ASSERT_TRUE(ReadExecutableInfo(FakeGame("Wow.exe"), &description, &version));
+  ASSERT_TRUE(ReadExecutableInfo(FakeGamePath("Wow.exe"), &description, &version));
   EXPECT_EQ(description, "World of Warcraft");
   EXPECT_EQ(version.substr(0, 2), "7.");
-  ASSERT_TRUE(ReadExecutableInfo(FakeGame("Wow-6x.exe"), nullptr, &version));
+  ASSERT_TRUE(ReadExecutableInfo(FakeGamePath("Wow-6x.exe"), nullptr, &version));
   EXPECT_EQ(version, "6.2.4.21742");
   EXPECT_FALSE(ReadExecutableInfo(games_ / "missing.exe", &description, nullptr));
   test::WriteTestFile(games_ / "plain.exe", "not a program");
@@ -63,13 +52,13 @@ TEST_F(GameDiscoveryTest, ExecutableInfoReadsDescriptionAndVersion) {
 }
 
 TEST_F(GameDiscoveryTest, ValidFolderNeedsAcceptedDescriptionAndMajorVersionSeven) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "live\\Wow.exe"));
-  ASSERT_TRUE(InstallExecutable("Wow-6x.exe", games_ / "old\\Wow.exe"));
-  ASSERT_TRUE(InstallExecutable("Wow-retail.exe", games_ / "retail\\Wow-64.exe"));
-  ASSERT_TRUE(InstallExecutable("Wow-retail.exe", games_ / "ptr-retail\\WowT.exe"));
-  ASSERT_TRUE(InstallExecutable("WowT.exe", games_ / "ptr\\WowT-64.exe"));
-  ASSERT_TRUE(
-      InstallExecutable("Wow.exe", games_ / "any\\WowB.exe"));  // the common description fits all
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "live\\Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow-6x.exe", games_ / "old\\Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow-retail.exe", games_ / "retail\\Wow-64.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow-retail.exe", games_ / "ptr-retail\\WowT.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("WowT.exe", games_ / "ptr\\WowT-64.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe",
+                                    games_ / "any\\WowB.exe"));  // the common description fits all
 
   EXPECT_TRUE(IsValidGameFolder(Live, games_ / "live"));
   EXPECT_FALSE(IsValidGameFolder(Live, games_ / "old"));
@@ -158,7 +147,7 @@ TEST_F(ObtainLiveFolderTest, NothingFoundAndNoBrowsingEndsWithoutAFolder) {
 }
 
 TEST_F(ObtainLiveFolderTest, NothingFoundThenBrowsingToCapitalisedWowExeStoresItsFolder) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "Games\\WoW\\WOW.EXE"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "Games\\WoW\\WOW.EXE"));
   g_browseResult = games_ / "Games\\WoW\\WOW.EXE";
   DialogAnswerer answerer(kClientName, {IDYES});
   EXPECT_TRUE(ObtainLiveFolder(app_, FakeChooser));
@@ -168,7 +157,7 @@ TEST_F(ObtainLiveFolderTest, NothingFoundThenBrowsingToCapitalisedWowExeStoresIt
 }
 
 TEST_F(ObtainLiveFolderTest, DetectedFolderConfirmedWithYesIsStored) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "Wow.exe"));
   test::WriteGameRecord(kLiveKey, games_.path(), KEY_WOW64_64KEY);
   DialogAnswerer answerer(kClientName, {IDYES});
   EXPECT_TRUE(ObtainLiveFolder(app_, FakeChooser));
@@ -180,7 +169,7 @@ TEST_F(ObtainLiveFolderTest, DetectedFolderConfirmedWithYesIsStored) {
 }
 
 TEST_F(ObtainLiveFolderTest, DetectedFolderCancelledEndsWithoutAFolder) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "Wow.exe"));
   test::WriteGameRecord(kLiveKey, games_.path(), KEY_WOW64_64KEY);
   DialogAnswerer answerer(kClientName, {IDCANCEL});
   EXPECT_FALSE(ObtainLiveFolder(app_, FakeChooser));
@@ -189,7 +178,7 @@ TEST_F(ObtainLiveFolderTest, DetectedFolderCancelledEndsWithoutAFolder) {
 }
 
 TEST_F(ObtainLiveFolderTest, DetectedFolderRefusedThenBrowsingCancelled) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "Wow.exe"));
   test::WriteGameRecord(kLiveKey, games_.path(), KEY_WOW64_64KEY);
   DialogAnswerer answerer(kClientName, {IDNO});
   EXPECT_FALSE(ObtainLiveFolder(app_, FakeChooser));
@@ -198,7 +187,7 @@ TEST_F(ObtainLiveFolderTest, DetectedFolderRefusedThenBrowsingCancelled) {
 }
 
 TEST_F(ObtainLiveFolderTest, BrowsingToAnotherFileOrAnOldGameIsRefusedWithItsMessage) {
-  ASSERT_TRUE(InstallExecutable("Wow-6x.exe", games_ / "old\\Wow-64.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow-6x.exe", games_ / "old\\Wow-64.exe"));
   {
     g_browseResult = games_ / "old\\Wow-64.exe";
     DialogAnswerer answerer(kClientName, {IDYES, IDOK});
@@ -217,8 +206,8 @@ TEST_F(ObtainLiveFolderTest, BrowsingToAnotherFileOrAnOldGameIsRefusedWithItsMes
 }
 
 TEST_F(GameDiscoveryTest, LoadingSettingsDetectsPtrAndBetaOnce) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "live\\Wow.exe"));
-  ASSERT_TRUE(InstallExecutable("WowT.exe", games_ / "ptr\\WowT.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "live\\Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("WowT.exe", games_ / "ptr\\WowT.exe"));
   test::WriteRawValue(kOptionsKey, "WoW Folder", games_ / "live", REG_SZ);
   test::WriteGameRecord(kPtrKey, games_ / "ptr", KEY_WOW64_64KEY);
   {
@@ -240,7 +229,7 @@ TEST_F(GameDiscoveryTest, LoadingSettingsDetectsPtrAndBetaOnce) {
 }
 
 TEST_F(GameDiscoveryTest, GameRunsFromAConfiguredFolderWhateverTheLetterCase) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "Game Folder\\Wow.exe"));
+  ASSERT_TRUE(test::InstallFakeGame("Wow.exe", games_ / "Game Folder\\Wow.exe"));
   Application app;
   app.SetGameFolder(Live, Utf8ToUpper(games_ / "game folder"), true);
   EXPECT_FALSE(IsGameRunning(app));

@@ -14,6 +14,7 @@
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "support/CleanSettings.h"
+#include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 #include "ui/ListView.h"
@@ -24,17 +25,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-// Writes a sample installation with the gamefixture tool.
-::testing::AssertionResult MakeInstallation(const std::string& folder,
-                                            const std::string& options = "") {
-  test::ChildProcess fixture(test::Quoted(test::ProgramFolder() + "\\gamefixture.exe") + " " +
-                             options + " " + test::Quoted(folder));
-  if (!fixture.WaitForExit(60000)) return ::testing::AssertionFailure() << "gamefixture hangs";
-  if (fixture.exitCode() != 0) {
-    return ::testing::AssertionFailure() << "gamefixture failed: " << fixture.exitCode();
-  }
-  return ::testing::AssertionSuccess();
-}
+using test::MakeInstallation;
 
 RECT ClientRectOf(HWND control) {
   RECT rect = {};

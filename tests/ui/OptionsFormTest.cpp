@@ -21,6 +21,7 @@
 #include "app/Registry.h"
 #include "app/Version.h"
 #include "support/CleanSettings.h"
+#include "support/GameInstall.h"
 #include "support/DialogAnswerer.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
@@ -43,18 +44,8 @@ constexpr char kSecretDigest[] = "5ebe2294ecd0e0f08eab7690d2a6ee69";  // MD5 of 
 constexpr char kStoredDigest[] = "0123456789abcdef0123456789abcdef";
 constexpr char kHint[] = "click to change";
 
-std::string FakeGame(const std::string& variant) {
-  return test::ProgramFolder() + "\\fakegame\\" + variant;
-}
-
-::testing::AssertionResult InstallExecutable(const std::string& variant,
-                                             const std::string& target) {
-  CreateDirectoryTree(target.substr(0, target.find_last_of('\\')));
-  if (CopyFileA(FakeGame(variant).c_str(), target.c_str(), FALSE)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "cannot copy " << FakeGame(variant) << " to " << target;
-}
+using test::FakeGamePath;
+using test::InstallFakeGame;
 
 ::testing::AssertionResult MakeInstallation(const std::string& folder,
                                             const std::string& options = "") {
@@ -122,7 +113,7 @@ class OptionsFormTest : public test::CleanSettingsTest {
     InstallFormHooks();
     g_browseRequests.clear();
     g_browseResult.clear();
-    ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "live\\Wow.exe"));
+    ASSERT_TRUE(InstallFakeGame("Wow.exe", games_ / "live\\Wow.exe"));
     // As after a start: settings in memory, only the Live folder and the preferences stored.
     app_.SetGameFolder(Live, games_ / "live", false);
     app_.SetPreferences(kDefaultPreferences, false);
@@ -250,7 +241,7 @@ TEST_F(OptionsFormTest, BuildsTitleSizeStyleAndEveryControl) {
 }
 
 TEST_F(OptionsFormTest, InitialStateFollowsTheSettings) {
-  ASSERT_TRUE(InstallExecutable("WowB.exe", games_ / "beta\\WowB.exe"));
+  ASSERT_TRUE(InstallFakeGame("WowB.exe", games_ / "beta\\WowB.exe"));
   app_.SetUsername("Player1", true);
   app_.SetGameFolder(Beta, games_ / "beta", true);
   app_.SetStartWithWindows(true);
@@ -510,8 +501,8 @@ TEST_F(OptionsFormTest, BrowsingTakesTheFolderOfTheEditionsOwnExecutableOnly) {
 }
 
 TEST_F(OptionsFormTest, DetectTakesTheGamesOwnRecordWhenItHoldsAValidGame) {
-  ASSERT_TRUE(InstallExecutable("Wow.exe", games_ / "recorded live\\Wow.exe"));
-  ASSERT_TRUE(InstallExecutable("WowT.exe", games_ / "recorded ptr\\WowT-64.exe"));
+  ASSERT_TRUE(InstallFakeGame("Wow.exe", games_ / "recorded live\\Wow.exe"));
+  ASSERT_TRUE(InstallFakeGame("WowT.exe", games_ / "recorded ptr\\WowT-64.exe"));
   test::WriteGameRecord(kLiveKey, games_ / "recorded live\\", KEY_WOW64_64KEY);
   test::WriteGameRecord(kPtrKey, games_ / "recorded ptr", KEY_WOW64_32KEY);
   OptionsForm& form = Open();
@@ -534,7 +525,7 @@ TEST_F(OptionsFormTest, DetectTakesTheGamesOwnRecordWhenItHoldsAValidGame) {
 
   // A recorded folder holding an old game is not taken.
   test::RemoveGameRecords();
-  ASSERT_TRUE(InstallExecutable("Wow-6x.exe", games_ / "old\\Wow.exe"));
+  ASSERT_TRUE(InstallFakeGame("Wow-6x.exe", games_ / "old\\Wow.exe"));
   test::WriteGameRecord(kLiveKey, games_ / "old", KEY_WOW64_64KEY);
   {
     DialogAnswerer answerer(kClientName, {IDOK});
@@ -553,7 +544,7 @@ TEST_F(OptionsFormTest, DetectTakesTheGamesOwnRecordWhenItHoldsAValidGame) {
 }
 
 TEST_F(OptionsFormTest, ClearingThePtrFolderAndOkRemovesTheSetting) {
-  ASSERT_TRUE(InstallExecutable("WowT.exe", games_ / "ptr\\WowT.exe"));
+  ASSERT_TRUE(InstallFakeGame("WowT.exe", games_ / "ptr\\WowT.exe"));
   app_.SetGameFolder(PTR, games_ / "ptr", false);
   OptionsForm& form = Open();
   ASSERT_EQ(Text(form.DetectButton(PTR)), "Clear");
@@ -570,8 +561,8 @@ TEST_F(OptionsFormTest, ClearingThePtrFolderAndOkRemovesTheSetting) {
 }
 
 TEST_F(OptionsFormTest, AnInvalidLiveFolderIsReportedAndSkippedWhileTheRestIsStored) {
-  ASSERT_TRUE(InstallExecutable("Wow-6x.exe", games_ / "old\\Wow.exe"));
-  ASSERT_TRUE(InstallExecutable("WowB.exe", games_ / "beta\\WowB-64.exe"));
+  ASSERT_TRUE(InstallFakeGame("Wow-6x.exe", games_ / "old\\Wow.exe"));
+  ASSERT_TRUE(InstallFakeGame("WowB.exe", games_ / "beta\\WowB-64.exe"));
   OptionsForm& form = Open();
   g_browseResult = games_ / "old\\Wow.exe";
   Click(OptionsForm::kLiveBrowse);
@@ -594,7 +585,7 @@ TEST_F(OptionsFormTest, AnInvalidLiveFolderIsReportedAndSkippedWhileTheRestIsSto
 }
 
 TEST_F(OptionsFormTest, AnInvalidPtrFolderStopsWithTheEarlierSettingsStored) {
-  ASSERT_TRUE(InstallExecutable("Wow-6x.exe", games_ / "old ptr\\WowT.exe"));
+  ASSERT_TRUE(InstallFakeGame("Wow-6x.exe", games_ / "old ptr\\WowT.exe"));
   Open();
   SetWindowTextA(Control(OptionsForm::kUsernameEdit), "Player1");
   g_browseResult = games_ / "old ptr\\WowT.exe";

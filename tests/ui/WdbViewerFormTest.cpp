@@ -15,6 +15,7 @@
 #include "app/FileLog.h"
 #include "data/CacheRecordReader.h"
 #include "support/DialogAnswerer.h"
+#include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
 #include "ui/ListView.h"
@@ -74,15 +75,10 @@ void WriteCache(const std::string& game, const std::string& locale, int kind,
   test::WriteTestFile(game + "\\Cache\\WDB\\" + locale + "\\" + kFiles[kind], content);
 }
 
-::testing::AssertionResult MakeInstallation(const std::string& folder, const std::string& options) {
-  test::ChildProcess fixture(test::Quoted(test::ProgramFolder() + "\\gamefixture.exe") +
-                             " --skip executables,addon,adb,config " + options + " " +
-                             test::Quoted(folder));
-  if (!fixture.WaitForExit(60000)) return ::testing::AssertionFailure() << "gamefixture hangs";
-  if (fixture.exitCode() != 0) {
-    return ::testing::AssertionFailure() << "gamefixture failed: " << fixture.exitCode();
-  }
-  return ::testing::AssertionSuccess();
+// Only the WDB files matter to the viewer.
+::testing::AssertionResult MakeWdbInstallation(const std::string& folder,
+                                               const std::string& options) {
+  return test::MakeInstallation(folder, "--skip executables,addon,adb,config " + options);
 }
 
 RECT ClientRectOf(HWND control) {
@@ -197,7 +193,7 @@ class WdbViewerFormTest : public ::testing::Test {
 
 TEST_F(WdbViewerFormTest, BuildsTitleSizeStylesAndControls) {
   test::TempFolder live;
-  ASSERT_TRUE(MakeInstallation(live.path(), "--records 20"));
+  ASSERT_TRUE(MakeWdbInstallation(live.path(), "--records 20"));
   UseFolder(Live, live);
   WdbViewerForm& form = Open(kViewCreatures);
   EXPECT_EQ(Title(form.hwnd), "Creatures - Data Viewer");
@@ -261,7 +257,7 @@ TEST_F(WdbViewerFormTest, BuildsTitleSizeStylesAndControls) {
 
 TEST_F(WdbViewerFormTest, ColumnsAndRowsOfEachKindFromAGeneratedInstallation) {
   test::TempFolder live;
-  ASSERT_TRUE(MakeInstallation(live.path(), "--records 12 --first-id 109"));
+  ASSERT_TRUE(MakeWdbInstallation(live.path(), "--records 12 --first-id 109"));
   UseFolder(Live, live);
   const std::vector<std::string> columns[] = {
       {"ID 45 R", "Name 150 L", "Type 70 L", "Classification  80 L"},
