@@ -11,19 +11,9 @@
 
 #include "app/FileLog.h"
 #include "data/ByteReader.h"
+#include "support/Bytes.h"
 
 namespace drovane::test {
-
-inline std::string Le32(int32_t value) {
-  const uint32_t bits = static_cast<uint32_t>(value);
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
-  return bytes;
-}
-
-inline std::string Le16(int value) {
-  return std::string{static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF)};
-}
 
 struct WdbRecord {
   int32_t id;

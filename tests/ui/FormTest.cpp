@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "ui/Controls.h"
+#include "support/WindowGeometry.h"
 #include "ui/Form.h"
 
 namespace drovane {
 namespace {
+
+using test::ClientRectOf;
+using test::ClientSize;
 
 using ::testing::ElementsAre;
 
@@ -51,12 +55,6 @@ class TestForm : public Form {
     return buildSucceeds;
   }
 };
-
-SIZE ClientSize(HWND window) {
-  RECT rect = {};
-  GetClientRect(window, &rect);
-  return {rect.right - rect.left, rect.bottom - rect.top};
-}
 
 class FormTest : public ::testing::Test {
  protected:

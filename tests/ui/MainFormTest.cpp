@@ -14,6 +14,7 @@
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "support/CleanSettings.h"
+#include "support/WindowGeometry.h"
 #include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
@@ -23,22 +24,12 @@
 namespace drovane {
 namespace {
 
+using test::ClientRectOf;
+using test::ClientSize;
+
 using ::testing::ElementsAre;
 
 using test::MakeInstallation;
-
-RECT ClientRectOf(HWND control) {
-  RECT rect = {};
-  GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-
-SIZE ClientSize(HWND window) {
-  RECT rect = {};
-  GetClientRect(window, &rect);
-  return {rect.right - rect.left, rect.bottom - rect.top};
-}
 
 std::vector<HMENU> g_popups;
 void RecordPopup(MainForm&, HMENU menu) {

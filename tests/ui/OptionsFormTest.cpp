@@ -21,6 +21,7 @@
 #include "app/Registry.h"
 #include "app/Version.h"
 #include "support/CleanSettings.h"
+#include "support/WindowGeometry.h"
 #include "support/GameInstall.h"
 #include "support/DialogAnswerer.h"
 #include "support/Process.h"
@@ -31,6 +32,9 @@
 
 namespace drovane {
 namespace {
+
+using test::ClientRectOf;
+using test::ClientSize;
 
 using test::DialogAnswerer;
 using test::TempFolder;
@@ -154,13 +158,6 @@ class OptionsFormTest : public test::CleanSettingsTest {
 };
 
 // Rectangle of a control in its parent's client coordinates.
-RECT ClientRectOf(HWND control) {
-  RECT rect = {};
-  GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-
 TEST_F(OptionsFormTest, BuildsTitleSizeStyleAndEveryControl) {
   OptionsForm& form = Open();
   EXPECT_EQ(Text(form.hwnd), "Options");

@@ -15,6 +15,7 @@
 #include "app/FileLog.h"
 #include "data/CacheRecordReader.h"
 #include "support/DialogAnswerer.h"
+#include "support/WindowGeometry.h"
 #include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
@@ -23,6 +24,9 @@
 
 namespace drovane {
 namespace {
+
+using test::ClientRectOf;
+using test::ClientSize;
 
 using ::testing::ElementsAre;
 
@@ -79,19 +83,6 @@ void WriteCache(const std::string& game, const std::string& locale, int kind,
 ::testing::AssertionResult MakeWdbInstallation(const std::string& folder,
                                                const std::string& options) {
   return test::MakeInstallation(folder, "--skip executables,addon,adb,config " + options);
-}
-
-RECT ClientRectOf(HWND control) {
-  RECT rect = {};
-  GetWindowRect(control, &rect);
-  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
-  return rect;
-}
-
-SIZE ClientSize(HWND window) {
-  RECT rect = {};
-  GetClientRect(window, &rect);
-  return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 std::string Title(HWND window) {
