@@ -101,6 +101,11 @@ void HttpClient::Close() {
   boost::system::error_code ignored;
   resolver.cancel();
   if (socket.is_open()) {
+    // A send the server does not read stays pending after a graceful close, and the I/O
+    // service would wait for it when it is destroyed: the exchange is over, so its pending
+    // operations are cancelled and the connection is closed at once.
+    CancelIoEx(reinterpret_cast<HANDLE>(static_cast<SOCKET>(socket.native_handle())), nullptr);
+    socket.set_option(boost::asio::socket_base::linger(true, 0), ignored);
     socket.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
     socket.close(ignored);
   }
