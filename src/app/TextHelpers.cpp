@@ -129,6 +129,12 @@ std::string FormatSize(double bytes, bool withWord) {
   return out;
 }
 
+std::string ProgressText(double percent, double bytes) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%0.0f%% of %s", percent, FormatSize(bytes, true).c_str());
+  return text;
+}
+
 bool IsAlphanumeric(const std::string& text) {
   for (unsigned char c : text) {
     if (!(c < 0x80 && std::isalnum(c))) return false;

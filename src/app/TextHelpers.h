@@ -10,6 +10,9 @@ bool WildcardMatch(const std::string& name, const std::string& pattern);
 
 // "1.5 KB", "1023 bytes", "1 byte"; without the word, a plain integer below 1024.
 std::string FormatSize(double bytes, bool withWord);
+// "%0.0f%% of %s" of a percentage and a size in words ("42% of 1.5 KB"): the progress texts of
+// the upload and update windows.
+std::string ProgressText(double percent, double bytes);
 
 // True when every character is an ASCII letter or digit (the empty text passes).
 bool IsAlphanumeric(const std::string& text);

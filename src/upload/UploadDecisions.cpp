@@ -85,12 +85,6 @@ double SendingPercent(uint32_t sent, uint32_t total) {
   return total == 0 ? 0.0 : sent * 99.0 / total;
 }
 
-std::string ProgressText(double percent, uint32_t total) {
-  char text[128];
-  std::snprintf(text, sizeof text, "%0.0f%% of %s", percent, FormatSize(total, true).c_str());
-  return text;
-}
-
 std::string OnOneLine(const std::string& text) {
   std::string line = text;
   std::replace(line.begin(), line.end(), '\n', ' ');

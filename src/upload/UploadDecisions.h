@@ -63,8 +63,6 @@ bool WatchdogTick(uint32_t progressBytes, int32_t& lastProgressBytes, int32_t& s
 // The sending progress in percent: bytes sent x 99 / total (0 without a total), so the bar
 // shows 100 only once the answer arrives.
 double SendingPercent(uint32_t sent, uint32_t total);
-// "%0.0f%% of %s" of the percentage and the total in words ("42% of 1.5 KB").
-std::string ProgressText(double percent, uint32_t total);
 
 // The text with every line feed replaced by a blank, for a log line.
 std::string OnOneLine(const std::string& text);

@@ -5,6 +5,7 @@
 #include "app/FileLog.h"
 #include "app/PrivateServerCleanup.h"
 #include "app/ServiceUrls.h"
+#include "app/TextHelpers.h"
 #include "app/Version.h"
 #include "data/UploadedIdSet.h"
 #include "upload/UploadBookkeeping.h"
