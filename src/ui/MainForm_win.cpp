@@ -13,6 +13,7 @@
 #include "update/SelfUpdate.h"
 #include "ui/Controls.h"
 #include "ui/ListView.h"
+#include "ui/UpdaterForm.h"
 
 namespace drovane {
 namespace {
@@ -315,14 +316,11 @@ void MainForm::OpenPopup(HMENU menu) {
   PostMessageA(hwnd, WM_NULL, 0, 0);
 }
 
-void MainForm::StartUpload(bool automatic) {
-  LogLine() << "The upload is not part of this build (" << (automatic ? "automatic" : "manual")
-            << " request).";
-}
-
 int MainForm::RunUpdater(int runMode) {
-  LogLine() << "The update check is not part of this build (mode " << runMode << ").";
-  return 3;  // as if the client were current
+  // A restart replaces this process: its tray icon goes first, or a dead icon stays behind.
+  const UpdatePhase phase =
+      drovane::RunUpdater(application, hwnd, runMode, hwnd, [this] { SetTrayIcon(false, 0); });
+  return static_cast<int>(phase);
 }
 
 }  // namespace drovane

@@ -96,7 +96,9 @@ void SelfUpdate::OnDone(HttpClient* client) {
     PostText(UPD_ERROR, error);
     return;
   }
-  Post(UPD_RECEIVED, 0, reinterpret_cast<LPARAM>(client));
+  // The size travels with the message: by the time the window reads it, the client may already
+  // be fetching the next file.
+  Post(UPD_RECEIVED, client->GetContentSize(), reinterpret_cast<LPARAM>(client));
   // The status code is not judged: a wrong answer fails the magic or a digest instead.
   switch (phase.load()) {
     case UpdatePhase::ListDownload:

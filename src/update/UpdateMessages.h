@@ -14,7 +14,8 @@ enum UpdateMessage : unsigned {
   UPD_RECEIVING = 2028,      // a response is being received; lParam: the HttpClient
   UPD_TRANSFER_END = 2029,   // the exchange ended
   UPD_ERROR = 2030,          // the exchange failed, the run stops; lParam: owned text (below)
-  UPD_RECEIVED = 2031,       // the exchange ended without a transport error; lParam: the HttpClient
+  UPD_RECEIVED = 2031,       // the exchange ended without a transport error; wParam: the size of
+                             // the response's content, lParam: the HttpClient
   UPD_LIST_FAILED = 2032,    // the list could not be processed
   UPD_CLIENT_FAILED = 2033,  // the client could not be replaced
   UPD_FILE_FAILED = 2034,    // a file could not be stored or its download could not be started

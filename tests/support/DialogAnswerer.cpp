@@ -17,6 +17,28 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+// The visible message box with the caption: a dialog holding the box's text control. Windows
+// with the same class and caption that are not boxes (the client's own dialogs) are passed over.
+HWND FindMessageBox(const std::string& caption) {
+  struct Search {
+    const std::string* caption;
+    HWND found;
+  } search = {&caption, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(data);
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (std::string(className) != "#32770" || !IsWindowVisible(window)) return TRUE;
+        if (!GetDlgItem(window, kMessageTextId)) return TRUE;
+        if (WindowText(window) != *search->caption) return TRUE;
+        search->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 }  // namespace
 
 DialogAnswerer::DialogAnswerer(const std::string& caption, std::vector<int> buttons)
@@ -31,7 +53,7 @@ void DialogAnswerer::Watch() {
   HWND answered = nullptr;
   int emptyReads = 0;
   while (!stop_) {
-    HWND box = FindWindowA("#32770", caption_.c_str());
+    HWND box = FindMessageBox(caption_);
     // A box is answered once: it may take a moment to go away after the click.
     if (box && box != answered && IsWindowVisible(box)) {
       HWND textControl = GetDlgItem(box, kMessageTextId);

@@ -105,9 +105,13 @@ TEST_F(ClientRestartTest, TheClientReplacesItselfRestartsAndTheNewOneInstallsThe
     }
   }
   EXPECT_EQ(restarts, 1) << Report();
+  const std::string listSize =
+      std::to_string(ReadTestFile(service_.folder() / "files\\updates.dat").size());
   const std::vector<std::string> expectedFirst = {
-      "message 2025 0", "message 2028 0", "message 2029 0", "message 2031 0",
-      "message 2026 0", "message 2028 0", "message 2029 0", "message 2031 0",
+      "message 2025 0", "message 2028 0",
+      "message 2029 0", "message 2031 " + listSize,
+      "message 2026 0", "message 2028 0",
+      "message 2029 0", "message 2031 " + std::to_string(published_.size()),
   };
   ASSERT_LE(handled.size(), expectedFirst.size()) << Report();
   EXPECT_EQ(handled,
@@ -133,11 +137,11 @@ TEST_F(ClientRestartTest, TheClientReplacesItselfRestartsAndTheNewOneInstallsThe
       "message 2025 0",
       "message 2028 0",
       "message 2029 0",
-      "message 2031 0",
+      "message 2031 " + listSize,
       "message 2027 0 Updating core.lua...",
       "message 2028 0",
       "message 2029 0",
-      "message 2031 0",
+      "message 2031 10",  // the size of the file received
       "message 2035 0",
       "message 2037 1",
       "end phase=3",

@@ -1,0 +1,55 @@
+// The main window's upload: the requirements, then the upload window over the main window, then
+// the outcome in the log pane.
+#include "app/Application.h"
+#include "app/FileLog.h"
+#include "ui/MainForm.h"
+#include "ui/UploadForm.h"
+#include "upload/UploadBookkeeping.h"
+#include "upload/UploadRequirements.h"
+
+namespace drovane {
+
+void MainForm::StartUpload(bool automatic) {
+  RefreshData();
+  UploadRequirementFacts facts;
+  facts.hasDataToUpload = hasDataToUpload;
+  facts.gameWindowOpen = GameWindowOpen();
+  facts.username = application->GetUsername();
+  facts.password = application->GetPassword();
+  facts.lastUploadKnown = ReadLastUpload(facts.lastUpload);
+  facts.now = CurrentUnixTime();
+  const UploadRequirement requirement = CheckUploadRequirements(facts);
+  LogLine() << UploadAttemptLogText(automatic, requirement);
+
+  if (requirement != UploadRequirement::Met) {
+    const std::string reason = UploadRequirementMessage(requirement);
+    if (automatic) {
+      // Nobody may be at the computer: no box, only the log pane.
+      AppendToLogPane("\r\n", false);
+      AppendToLogPane(reason, false);
+    } else {
+      MessageBoxA(hwnd, reason.c_str(), "Drovane Client", MB_ICONINFORMATION);
+      if (requirement == UploadRequirement::MissingLogin) {
+        PostMessageA(hwnd, WM_COMMAND, kCmdOptions, 0);
+      }
+    }
+    return;
+  }
+  if (!automatic && !IsWindowVisible(hwnd)) BringToFront();
+
+  LogLine() << "Creating `UploadForm`.";
+  {
+    UploadForm form(application, this);
+    if (automatic) form.mode = 1;
+    form.RunModal(hwnd);
+    const std::string error = form.errorMessage();
+    if (error.empty()) {
+      AppendToLogPane("Upload succeeded!", true);
+    } else {
+      AppendToLogPane("Upload failed: " + error, true);
+    }
+  }
+  LogLine() << "Deleted `UploadForm`.";
+}
+
+}  // namespace drovane

@@ -1,0 +1,210 @@
+// The updater window: its build step, the run's messages, and the modal run around it.
+#include "ui/UpdaterForm.h"
+
+#include <commctrl.h>
+
+#include "app/Application.h"
+#include "app/FileLog.h"
+#include "app/TextHelpers.h"
+#include "ui/Controls.h"
+#include "update/UpdaterProgress.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kTitle[] = "Drovane Update";
+constexpr char kBoxCaption[] = "Drovane Client";
+constexpr int kClientWidth = 320;
+constexpr int kClientHeight = 88;
+constexpr char kStartupCancelQuestion[] =
+    "Cancelling the update will exit the application.\n\nAre you sure that you want to cancel?";
+constexpr char kCancelQuestion[] = "Are you sure that you want to cancel the update?";
+
+// The timer of a download phase; none once the run has finished.
+UINT_PTR TimerOf(UpdatePhase phase) {
+  return phase == UpdatePhase::Finished ? 0 : static_cast<UINT_PTR>(phase) + 1;
+}
+
+}  // namespace
+
+UpdaterForm::UpdaterForm(Application* application)
+    : application(application), updater(application) {}
+
+UpdaterForm::~UpdaterForm() = default;
+
+bool UpdaterForm::Build() {
+  SetAppIcons();
+  SetWindowTextA(hwnd, kTitle);
+  SetClientSize(kClientWidth, kClientHeight);
+  SetWindowStyles(WS_CAPTION | WS_SYSMENU, -1);
+  INITCOMMONCONTROLSEX common = {};
+  common.dwSize = sizeof common;
+  common.dwICC = ICC_PROGRESS_CLASS;
+  InitCommonControlsEx(&common);
+  statusText =
+      CreateControl(hwnd, instance, "STATIC", "Connecting to Drovane...", 0, 0, 10, 10, 300, 16);
+  progressText = CreateControl(hwnd, instance, "STATIC", "", 0, 0, 10, 51, 200, 16);
+  progressBar = CreateControl(hwnd, instance, PROGRESS_CLASSA, "", 0, 0, 10, 29, 300, 16);
+  retryButton = CreateControl(hwnd, instance, "BUTTON", "Retry", BS_PUSHBUTTON | WS_TABSTOP, 0, 152,
+                              54, 75, 23, kUpdaterRetry);
+  ShowWindow(retryButton, SW_HIDE);  // until a network failure
+  cancelButton = CreateControl(hwnd, instance, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0,
+                               235, 54, 75, 23, kUpdaterCancel);
+  ApplyDefaultFont(&statusText, 5);
+  CenterOver(parent);
+  updater.window = hwnd;
+  return updater.Start();
+}
+
+INT_PTR UpdaterForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      if (!Build()) {
+        MessageBoxA(hwnd, "An error occurred while creating the window.", kBoxCaption,
+                    MB_ICONERROR);
+        RequestClose(false);
+      }
+      return TRUE;
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDCANCEL:
+        case kUpdaterCancel:
+          RequestClose(true);
+          return TRUE;
+        case kUpdaterRetry:
+          ShowWindow(retryButton, SW_HIDE);
+          updater.Start();
+          return TRUE;
+        default:
+          return FALSE;
+      }
+    case WM_CLOSE:
+      RequestClose(true);
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != 0) RefreshProgress(static_cast<int>(wParam), &updater.httpClient);
+      return TRUE;
+    default:
+      return OnUpdateMessage(message, wParam, lParam) ? TRUE : FALSE;
+  }
+}
+
+bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case UPD_CHECKING:
+      SetWindowTextA(statusText, "Checking for updates...");
+      SetBar(0);
+      SetWindowTextA(progressText, "");
+      return true;
+    case UPD_CLIENT:
+      SetWindowTextA(statusText, "Downloading the latest client version...");
+      SetBar(0);
+      SetWindowTextA(progressText, "");
+      return true;
+    case UPD_FILE:
+      SetWindowTextA(statusText, TakeUpdateText(lParam).c_str());
+      return true;
+    case UPD_RECEIVING: {
+      const UINT_PTR timer = TimerOf(updater.phase);
+      if (timer && hwnd) SetTimer(hwnd, timer, kUpdaterTimerMs, nullptr);
+      return true;
+    }
+    case UPD_TRANSFER_END: {
+      const UINT_PTR timer = TimerOf(updater.phase);
+      if (timer && hwnd) KillTimer(hwnd, timer);
+      return true;
+    }
+    case UPD_ERROR:
+      SetBar(0);
+      SetWindowTextA(statusText, TakeUpdateText(lParam).c_str());
+      ShowWindow(retryButton, SW_SHOW);
+      return true;
+    case UPD_RECEIVED:
+      RefreshProgress(4, reinterpret_cast<const HttpClient*>(lParam), wParam);
+      return true;
+    case UPD_LIST_FAILED:
+      MessageBoxA(hwnd, "Could not process update list.\n\nPlease try again later.", kBoxCaption,
+                  MB_ICONERROR);
+      RequestClose(false);
+      return true;
+    case UPD_CLIENT_FAILED:
+      MessageBoxA(hwnd, "Could not update the client.\n\nPlease try again later.", kBoxCaption,
+                  MB_ICONERROR);
+      RequestClose(false);
+      return true;
+    case UPD_FILE_FAILED:
+      MessageBoxA(hwnd, "Could not update a file.\n\nPlease try again later.", kBoxCaption,
+                  MB_ICONERROR);
+      RequestClose(false);
+      return true;
+    case UPD_FINISHED:
+      SetWindowTextA(progressText, "");
+      SetBar(100);
+      return true;
+    case UPD_NO_UPDATES:
+      if (mode == 1) {
+        RequestClose(false);
+      } else {
+        SetWindowTextA(statusText, "No new updates");
+        SetWindowTextA(cancelButton, "Close");
+      }
+      return true;
+    case UPD_COMPLETE:
+      SetWindowTextA(statusText, UpdateCompleteText(static_cast<uint32_t>(wParam)).c_str());
+      SetWindowTextA(cancelButton, mode == 1 ? "Continue" : "Close");
+      return true;
+    default:
+      return false;
+  }
+}
+
+void UpdaterForm::RequestClose(bool ask) {
+  if (ask && updater.phase != UpdatePhase::Finished &&
+      Ask(mode == 1 ? kStartupCancelQuestion : kCancelQuestion) == IDNO) {
+    return;
+  }
+  // The run may have closed the window while the question was open.
+  if (!hwnd) return;
+  LogLine(LogLine::Tab) << "Source: Updater closed";
+  Close(static_cast<int>(updater.phase.load()));
+}
+
+int UpdaterForm::Ask(const char* text) {
+  return MessageBoxA(hwnd, text, kBoxCaption, MB_ICONQUESTION | MB_YESNO);
+}
+
+void UpdaterForm::RefreshProgress(int kind, const HttpClient* client, size_t size) {
+  if (kind == 4) {
+    SetBar(100);
+    SetWindowTextA(progressText, ProgressText(100, static_cast<double>(size)).c_str());
+    return;
+  }
+  if (!client || client->GetStatus() != HttpStatus::Receiving) return;
+  const UpdaterProgress progress =
+      ReceivingProgress(updater.phase, client->GetProgressBytes(), client->GetProgressTotal(),
+                        updater.downloadedBytes, updater.downloadTotal);
+  SetBar(progress.barPosition);
+  SetWindowTextA(progressText, progress.text.c_str());
+}
+
+void UpdaterForm::SetBar(int position) {
+  SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
+                       std::function<void()> beforeRestart) {
+  LogLine() << "Creating `UpdaterForm`.";
+  UpdatePhase result;
+  {
+    UpdaterForm form(application);
+    form.mode = mode;
+    form.updater.mainWindow = mainWindow;
+    form.updater.beforeRestart = std::move(beforeRestart);
+    form.RunModal(owner);
+    result = form.updater.phase;
+  }
+  LogLine() << "Deleted `UpdaterForm`.";
+  return result;
+}
+
+}  // namespace drovane
