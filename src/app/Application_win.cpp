@@ -50,13 +50,13 @@ int Application::Run() {
   LogLine() << kClientName << " (" << kClientVersion << ") started.";
 
   InstallFormHooks();
-  LogLine() << "Creating ContainerForm.";
+  LogLine() << "Creating `ContainerForm`.";
   hostWindow = new ContainerForm(this);
   // Returns only when the message loop inside the host window has ended.
   hostWindow->CreateModeless(nullptr);
   delete hostWindow;
   hostWindow = nullptr;
-  LogLine() << "Deleted ContainerForm.";
+  LogLine() << "Deleted `ContainerForm`.";
   RemoveFormHooks();
 
   LogLine() << "Closing application.";

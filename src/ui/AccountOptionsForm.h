@@ -35,7 +35,7 @@ class AccountOptionsForm : public Form {
 };
 
 // Creates the dialog, runs it modal over the owner and deletes it, framed by the log lines
-// "Creating AccountOptionsForm." and "Deleted AccountOptionsForm.". Returns what RunModal
+// "Creating `AccountOptionsForm`." and "Deleted `AccountOptionsForm`.". Returns what RunModal
 // returned: IDOK after the list was saved, IDCANCEL otherwise.
 int ShowAccountOptions(Application* application, HWND owner);
 

@@ -93,11 +93,11 @@ void AccountOptionsForm::StoreList() {
 }
 
 int ShowAccountOptions(Application* application, HWND owner) {
-  LogLine() << "Creating AccountOptionsForm.";
+  LogLine() << "Creating `AccountOptionsForm`.";
   std::unique_ptr<AccountOptionsForm> form(new AccountOptionsForm(application));
   const int result = form->RunModal(owner);
   form.reset();
-  LogLine() << "Deleted AccountOptionsForm.";
+  LogLine() << "Deleted `AccountOptionsForm`.";
   return result;
 }
 

@@ -11,7 +11,7 @@ INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
   // Never shown: the template has no WS_VISIBLE and nothing shows it.
   SetAppIcons();
   SetWindowTextA(hwnd, kClientName);
-  LogLine() << "Creating MainForm.";
+  LogLine() << "Creating `MainForm`.";
   mainWindow = new MainForm(application);
   if (!mainWindow->CreateModeless(hwnd)) {
     // Without a main window nothing could ever end the loop: the client ends instead of
@@ -22,7 +22,7 @@ INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
   RunMessageLoop();
   delete mainWindow;
   mainWindow = nullptr;
-  LogLine() << "Deleted MainForm.";
+  LogLine() << "Deleted `MainForm`.";
   return 0;
 }
 

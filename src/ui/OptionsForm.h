@@ -126,7 +126,7 @@ class OptionsForm : public Form {
 };
 
 // Creates the Options dialog, runs it modal over the owner and deletes it, framed by the log lines
-// "Creating OptionsForm." and "Deleted OptionsForm.". Returns what RunModal returned: IDOK after a
+// "Creating `OptionsForm`." and "Deleted `OptionsForm`.". Returns what RunModal returned: IDOK after a
 // complete store, IDCANCEL otherwise.
 int ShowOptions(Application* application, MainForm* mainWindow, HWND owner);
 

@@ -217,11 +217,11 @@ std::string OptionsForm::ControlText(Control control) const {
 }
 
 int ShowOptions(Application* application, MainForm* mainWindow, HWND owner) {
-  LogLine() << "Creating OptionsForm.";
+  LogLine() << "Creating `OptionsForm`.";
   std::unique_ptr<OptionsForm> form(new OptionsForm(application, mainWindow));
   const int result = form->RunModal(owner);
   form.reset();
-  LogLine() << "Deleted OptionsForm.";
+  LogLine() << "Deleted `OptionsForm`.";
   return result;
 }
 

@@ -90,8 +90,8 @@ class WdbViewerForm : public Form {
 };
 
 // Creates the viewer of a WDB kind (the main window's row index, 0 to 3), runs it modal over the
-// owner and deletes it, framed by the log lines "Creating WdbViewerForm." and
-// "Deleted WdbViewerForm.". Returns what RunModal returned.
+// owner and deletes it, framed by the log lines "Creating `WdbViewerForm`." and
+// "Deleted `WdbViewerForm`.". Returns what RunModal returned.
 int ShowWdbViewer(Application* application, int kind, HWND owner);
 
 }  // namespace drovane

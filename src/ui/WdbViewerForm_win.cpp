@@ -254,11 +254,11 @@ std::string WdbViewerForm::ComboText(HWND combo) const {
 }
 
 int ShowWdbViewer(Application* application, int kind, HWND owner) {
-  LogLine() << "Creating WdbViewerForm.";
+  LogLine() << "Creating `WdbViewerForm`.";
   std::unique_ptr<WdbViewerForm> viewer(new WdbViewerForm(application, kind));
   const int result = viewer->RunModal(owner);
   viewer.reset();
-  LogLine() << "Deleted WdbViewerForm.";
+  LogLine() << "Deleted `WdbViewerForm`.";
   return result;
 }
 

@@ -164,9 +164,9 @@ TEST_F(StartupTest, ClientRunWritesDatedLogWithTheStartupLinesInOrder) {
   EXPECT_EQ(lines[2], "");
   EXPECT_EQ(lines[3], "Drovane Client (1.9.01) started.");
   // The windows' lines follow in this order, with the scans' lines between them.
-  const char* const expected[] = {"Creating ContainerForm.",    "Creating MainForm.",
-                                  "Normal user client launch.", "Deleted MainForm.",
-                                  "Deleted ContainerForm.",     "Closing application."};
+  const char* const expected[] = {"Creating `ContainerForm`.",    "Creating `MainForm`.",
+                                  "Normal user client launch.", "Deleted `MainForm`.",
+                                  "Deleted `ContainerForm`.",     "Closing application."};
   size_t next = 4;
   for (const char* line : expected) {
     while (next < lines.size() && lines[next] != line) ++next;

@@ -592,8 +592,8 @@ TEST_F(WdbViewerFormTest, RunsModalUntilClosedAndLogsItsLife) {
     EXPECT_EQ(ShowWdbViewer(&app_, kViewCreatures, nullptr), 0);
     closer.join();
     const std::string log = Log().Pending().substr(logStart);
-    const size_t created = log.find("] Creating WdbViewerForm.\n");
-    const size_t deleted = log.find("] Deleted WdbViewerForm.\n");
+    const size_t created = log.find("] Creating `WdbViewerForm`.\n");
+    const size_t deleted = log.find("] Deleted `WdbViewerForm`.\n");
     EXPECT_NE(created, std::string::npos) << log;
     EXPECT_NE(deleted, std::string::npos) << log;
     EXPECT_LT(created, deleted);
