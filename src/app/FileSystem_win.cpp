@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/DataFile.h"
 #include "app/TextHelpers.h"
 #include "app/WinHandles.h"
 
@@ -55,17 +54,37 @@ size_t FindFiles(bool recursive, const std::string& pattern, std::vector<std::st
   return out.size();
 }
 
-bool ReplaceFileContent(const std::string& path, const std::string& content) {
-  const std::string temporary = path + ".tmp";
-  {
-    DataFile file;
-    if (!file.Open(temporary, FileMode::Write)) return false;
-    const bool written = file.Write(content);
-    file.Close();
-    if (!written) {
-      DeleteFileA(temporary.c_str());
+namespace {
+
+// Writes the whole content to a new file and makes sure it reached the disk: the C library's
+// buffered writes only meet a full disk when the file is closed, and a failed close would
+// otherwise go unnoticed and let an empty or cut copy replace the original.
+bool WriteNewFile(const std::string& path, const std::string& content) {
+  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  size_t done = 0;
+  while (done < content.size()) {
+    const size_t left = content.size() - done;
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(file.get(), content.data() + done, chunk, &written, nullptr) || written == 0) {
       return false;
     }
+    done += written;
+  }
+  // Without this the new name could point at data still in the cache when the power fails.
+  if (!FlushFileBuffers(file.get())) return false;
+  return CloseHandle(file.release()) != FALSE;
+}
+
+}  // namespace
+
+bool ReplaceFileContent(const std::string& path, const std::string& content) {
+  const std::string temporary = path + ".tmp";
+  if (!WriteNewFile(temporary, content)) {
+    DeleteFileA(temporary.c_str());
+    return false;
   }
   if (!MoveFileExA(temporary.c_str(), path.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -22,7 +22,8 @@ uint32_t AddUploadedBytes(Application& application, uint64_t bytes);
 bool WriteLastUpload(int64_t secondsSince1970);
 int64_t CurrentUnixTime();
 
-// Saves every set of the list into the state folder (one file each) and empties the list.
+// Saves every set of the list into the state folder (one file each; a failure is logged and the
+// file keeps its earlier ids) and empties the list.
 void SaveIdSets(IdSetList& list, const std::string& stateFolder);
 
 // Writes each add-on file's upload state back as its "dlUploaded = " line, for every account

@@ -104,7 +104,13 @@ int64_t CurrentUnixTime() {
 }
 
 void SaveIdSets(IdSetList& list, const std::string& stateFolder) {
-  for (const UploadedIdSet& set : list.sets) set.Save(stateFolder);
+  for (const UploadedIdSet& set : list.sets) {
+    // The file keeps its earlier ids, so the records go again with the next upload; the log says
+    // why they do.
+    if (!set.Save(stateFolder)) {
+      LogLine() << "Unable to save the upload state " << stateFolder << set.StateFileName() << ".";
+    }
+  }
   list.sets.clear();
 }
 
