@@ -7,6 +7,8 @@
 
 namespace drovane {
 
+class Form;
+
 // The default GUI font on count consecutive control handles.
 void ApplyDefaultFont(const HWND* controls, int count);
 // Opens a web page or file with the shell's "open" verb.
@@ -19,6 +21,10 @@ std::wstring Utf8ToWideString(const std::string& text);
 void AttachUsernameFilter(HWND edit);
 // A balloon tip over the control reminding the player which account to enter.
 HWND AttachAccountHintTip(HWND control);
+
+// The frame the upload and update windows share: the client's icons, the title, a 320 x 88 client
+// area under a caption with a close box, and the progress bar's class ready for use.
+void FrameProgressWindow(Form& form, const char* title);
 
 // A child control of a form window; every control is WS_CHILD | WS_VISIBLE plus the style given.
 HWND CreateControl(HWND parent, HINSTANCE instance, const char* className, const char* text,

@@ -4,7 +4,20 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "ui/Form.h"
+
 namespace drovane {
+
+void FrameProgressWindow(Form& form, const char* title) {
+  form.SetAppIcons();
+  SetWindowTextA(form.hwnd, title);
+  form.SetClientSize(320, 88);
+  form.SetWindowStyles(WS_CAPTION | WS_SYSMENU, -1);
+  INITCOMMONCONTROLSEX common = {};
+  common.dwSize = sizeof common;
+  common.dwICC = ICC_PROGRESS_CLASS;
+  InitCommonControlsEx(&common);
+}
 
 void ApplyDefaultFont(const HWND* controls, int count) {
   HGDIOBJ font = GetStockObject(DEFAULT_GUI_FONT);

@@ -14,8 +14,6 @@ namespace {
 
 constexpr char kTitle[] = "Drovane Update";
 constexpr char kBoxCaption[] = "Drovane Client";
-constexpr int kClientWidth = 320;
-constexpr int kClientHeight = 88;
 constexpr char kStartupCancelQuestion[] =
     "Cancelling the update will exit the application.\n\nAre you sure that you want to cancel?";
 constexpr char kCancelQuestion[] = "Are you sure that you want to cancel the update?";
@@ -33,14 +31,7 @@ UpdaterForm::UpdaterForm(Application* application)
 UpdaterForm::~UpdaterForm() = default;
 
 bool UpdaterForm::Build() {
-  SetAppIcons();
-  SetWindowTextA(hwnd, kTitle);
-  SetClientSize(kClientWidth, kClientHeight);
-  SetWindowStyles(WS_CAPTION | WS_SYSMENU, -1);
-  INITCOMMONCONTROLSEX common = {};
-  common.dwSize = sizeof common;
-  common.dwICC = ICC_PROGRESS_CLASS;
-  InitCommonControlsEx(&common);
+  FrameProgressWindow(*this, kTitle);
   statusText =
       CreateControl(hwnd, instance, "STATIC", "Connecting to Drovane...", 0, 0, 10, 10, 300, 16);
   progressText = CreateControl(hwnd, instance, "STATIC", "", 0, 0, 10, 51, 200, 16);

@@ -14,8 +14,6 @@ namespace {
 constexpr char kTitle[] = "Drovane Uploader";
 constexpr char kBoxCaption[] = "Drovane Client";
 constexpr wchar_t kBoxCaptionWide[] = L"Drovane Client";
-constexpr int kClientWidth = 320;
-constexpr int kClientHeight = 88;
 constexpr char kNotStarted[] = "The upload could not be started.";
 
 }  // namespace
@@ -32,14 +30,7 @@ std::string UploadForm::errorMessage() const {
 }
 
 bool UploadForm::Build() {
-  SetAppIcons();
-  SetWindowTextA(hwnd, kTitle);
-  SetClientSize(kClientWidth, kClientHeight);
-  SetWindowStyles(WS_CAPTION | WS_SYSMENU, -1);
-  INITCOMMONCONTROLSEX common = {};
-  common.dwSize = sizeof common;
-  common.dwICC = ICC_PROGRESS_CLASS;
-  InitCommonControlsEx(&common);
+  FrameProgressWindow(*this, kTitle);
   // The status line is a UTF-16 window: the service's messages may hold any letter.
   controls[kStatusText] =
       CreateWindowExW(0, L"STATIC", L"Connecting to Drovane...", WS_CHILD | WS_VISIBLE, 10, 10, 300,

@@ -1,5 +1,8 @@
 #include "support/WindowDriver.h"
 
+#include <cstdio>
+
+#include "support/WindowGeometry.h"
 
 namespace drovane::test {
 
@@ -70,6 +73,28 @@ WindowDriver::Step WindowDriver::RecordChildText(int index) {
 WindowDriver::Step WindowDriver::PostCommand(int id) {
   return [id](HWND window, WindowDriver&) {
     PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(id), 0);
+    return true;
+  };
+}
+
+WindowDriver::Step WindowDriver::RecordLayout() {
+  return [](HWND window, WindowDriver& driver) {
+    char line[512];
+    const SIZE client = ClientSize(window);
+    std::snprintf(line, sizeof line, "%s|client %ldx%ld|style %08lx", ChildText(window).c_str(),
+                  client.cx, client.cy,
+                  static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE) &
+                                             (WS_CAPTION | WS_SYSMENU | WS_THICKFRAME)));
+    driver.Record(line);
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+      char className[64] = {};
+      GetClassNameA(child, className, sizeof className);
+      const RECT rect = ClientRectOf(child);
+      std::snprintf(line, sizeof line, "%s|%ld,%ld,%ld,%ld|%d|%s|%s", className, rect.left,
+                    rect.top, rect.right - rect.left, rect.bottom - rect.top, GetDlgCtrlID(child),
+                    IsWindowVisible(child) ? "shown" : "hidden", ChildText(child).c_str());
+      driver.Record(line);
+    }
     return true;
   };
 }

@@ -40,6 +40,9 @@ class WindowDriver {
   static Step RecordChildText(int index);
   // Posts WM_COMMAND with the id, as a button click or the Escape key does.
   static Step PostCommand(int id);
+  // Records the window's layout: "title|client WxH|style" and one line per child,
+  // "class|x,y,w,h|id|visible|text", in creation order.
+  static Step RecordLayout();
   // Waits for the given time before the next step.
   static Step Pause(unsigned milliseconds);
 

@@ -168,6 +168,27 @@ TEST_F(UpdaterFormTest, CancellingAStartupRunAsksAndYesEndsTheRunUnfinished) {
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{kStartupQuestion, kStartupQuestion}));
 }
 
+TEST_F(UpdaterFormTest, TheWindowHasItsLayout) {
+  test::TempFolder config;
+  WriteTestFile(config / "service.json", R"({"paths": {"/files/updates.dat":
+                {"stall": {"phase": "answer", "seconds": 30}, "times": 1}}})");
+  ASSERT_TRUE(Publish({"core.lua"}, {}, {"--config", test::HostPath(config / "service.json")}));
+  DialogAnswerer boxes("Drovane Client", {IDYES});
+  WindowDriver player(kUpdater,
+                      {WindowDriver::WaitForChildText(kStatusText, "Checking for updates..."),
+                       WindowDriver::RecordLayout(), WindowDriver::PostCommand(kUpdaterCancel)});
+  Run(0);
+  ASSERT_TRUE(player.finished());
+  EXPECT_EQ(player.Recorded(), (std::vector<std::string>{
+                                   "Drovane Update|client 320x88|style 00c80000",
+                                   "Static|10,10,300,16|0|shown|Checking for updates...",
+                                   "Static|10,51,200,16|0|shown|",
+                                   "msctls_progress32|10,29,300,16|0|shown|",
+                                   "Button|152,54,75,23|101|hidden|Retry",
+                                   "Button|235,54,75,23|102|shown|Cancel",
+                               }));
+}
+
 TEST_F(UpdaterFormTest, AMenuRunAsksItsOwnQuestion) {
   test::TempFolder config;
   WriteTestFile(config / "service.json", R"({"paths": {"/files/updates.dat":

@@ -133,6 +133,26 @@ TEST_F(UploadFormTest, TheUploadButtonUploadsAndShowsTheServiceMessageThenSuccee
   EXPECT_FALSE(form_->hasDataToUpload);
 }
 
+TEST_F(UploadFormTest, TheWindowHasItsLayout) {
+  StartService({"--upload-stall", "answer:30"});
+  Open();
+  DialogAnswerer boxes("Drovane Client", {IDYES});
+  WindowDriver player(
+      kUploader, {WindowDriver::WaitForChildText(kStatusLine, "Finalizing..."),
+                  WindowDriver::RecordLayout(), WindowDriver::PostCommand(kUploadCancelButtonId)});
+  PressUpload();
+  ASSERT_TRUE(player.finished());
+  const std::vector<std::string> layout = player.Recorded();
+  ASSERT_EQ(layout.size(), 5u);
+  EXPECT_EQ(layout[0], "Drovane Uploader|client 320x88|style 00c80000");
+  EXPECT_EQ(layout[1], "Static|10,10,300,16|0|shown|Finalizing...");
+  EXPECT_EQ(layout[2], "msctls_progress32|10,29,300,16|0|shown|");
+  // The answer has begun: 100 % of the request's size.
+  EXPECT_EQ(layout[3].substr(0, 31), "Static|10,51,200,16|0|shown|100");
+  EXPECT_EQ(layout[4], "Button|235,54,75,23|101|shown|Cancel");
+  EXPECT_EQ(LastPaneLine(), "Upload failed: Uploaded cancelled.");
+}
+
 TEST_F(UploadFormTest, RequirementsAreCheckedInOrderAndEachFailureSaysWhy) {
   Open();
   LogLines log;
