@@ -148,7 +148,9 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
   const int64_t count = header.recordCount;
   const int64_t recordSize = header.recordSize;
   const int64_t stringBlockSize = header.stringBlockSize;
-  output.reserve(static_cast<size_t>(size) + 4 * static_cast<size_t>(count));
+  // Each id in the copy comes from four bytes of the file, so the copy is never more than twice
+  // the file, whatever count a damaged header claims.
+  output.reserve(static_cast<size_t>(size) + 4 * static_cast<size_t>(std::min(count, size / 4)));
   bool intact = AppendRange(file, 0, headerSize, output);
 
   int64_t done = 0;
@@ -192,9 +194,11 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
     }
     stringBlockAt = idsAt - stringBlockSize;
   } else {
-    // Fixed-size records, each starting with its id, then the string block.
+    // Fixed-size records, each starting with its id, then the string block. Records shorter
+    // than an id hold none (the inventory refuses them too): none is copied, and a damaged
+    // header with size 0 and a count in the billions is not walked record by record.
     const int64_t recordsAt = size - stringBlockSize - recordSize * count;
-    for (int64_t i = 0; intact && i < count; ++i) {
+    for (int64_t i = 0; intact && recordSize >= 4 && i < count; ++i) {
       const int64_t recordAt = recordsAt + recordSize * i;
       int32_t id = 0;
       if (!ReadInt32At(file, recordAt, &id) || id < 1) break;
