@@ -9,6 +9,19 @@
 namespace drovane {
 namespace {
 
+// An empty value removes the variable, as _putenv_s does.
+void PutVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  if (*value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
 // Sets (or with nullptr removes) a variable for the C library for one scope.
 class EnvironmentValue {
  public:
@@ -17,9 +30,9 @@ class EnvironmentValue {
       hadValue_ = true;
       old_ = old;
     }
-    _putenv_s(name, value ? value : "");
+    PutVariable(name, value ? value : "");
   }
-  ~EnvironmentValue() { _putenv_s(name_.c_str(), hadValue_ ? old_.c_str() : ""); }
+  ~EnvironmentValue() { PutVariable(name_.c_str(), hadValue_ ? old_.c_str() : ""); }
 
  private:
   std::string name_;

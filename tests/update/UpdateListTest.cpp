@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "UpdateTestSupport.h"
+#include "UpdateListBytes.h"
 #include "update/UpdateList.h"
 
 namespace drovane {

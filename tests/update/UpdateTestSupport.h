@@ -11,27 +11,9 @@
 
 #include "support/DevService.h"
 #include "support/TempFolder.h"
+#include "UpdateListBytes.h"
 
 namespace drovane::test {
-
-// Bytes of an update list, field by field; the defaults make a well-formed list.
-struct ListEntrySpec {
-  std::string md5;
-  uint32_t size = 0;
-  std::string serverPath;
-  std::string target;
-};
-struct ListSpec {
-  std::string magic = "KSUL";
-  uint32_t blockLength = 40;
-  std::string clientMd5;
-  bool useCount = false;  // write `count` instead of the number of entries
-  int32_t count = 0;
-  std::string baseUrl;
-  std::string clientPath = "DrovaneClient.exe";
-  std::vector<ListEntrySpec> entries;
-};
-std::string ListBytes(const ListSpec& spec);
 
 // MD5 of the running test program, as the list must carry it for "the client is current".
 std::string RunningClientDigest();

@@ -6,6 +6,7 @@
 
 #include "UploadTestData.h"
 #include "app/Application.h"
+#include "app/DataFile.h"
 #include "app/Registry.h"
 #include "data/AccountData.h"
 #include "support/CleanSettings.h"

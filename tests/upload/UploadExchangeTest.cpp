@@ -12,6 +12,7 @@
 #include <set>
 
 #include "UploadTestData.h"
+#include "UploadTestGame.h"
 #include "app/Application.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "UploadTestData.h"
+#include "UploadTestGame.h"
 #include "app/Application.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"

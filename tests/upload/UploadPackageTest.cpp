@@ -6,6 +6,7 @@
 #include <map>
 
 #include "UploadTestData.h"
+#include "UploadTestGame.h"
 #include "data/AccountData.h"
 #include "data/SavedVariables.h"
 #include "upload/UploadPackage.h"

@@ -1,7 +1,7 @@
 #pragma once
-// Small byte-exact inputs for the upload tests: cache files, add-on files and whole game
-// installations with a real game executable, plus gunzip and log capture.
-#include <windows.h>
+// Small byte-exact inputs for the upload tests: cache files and add-on files, plus gunzip and log
+// capture. Pure, so the tests of the pure upload code build natively too; a game installation
+// with a real executable is in UploadTestGame.h.
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -10,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
 #include "app/FileLog.h"
 #include "data/ByteReader.h"
-#include "support/Process.h"
 #include "support/Bytes.h"
 #include "support/TempFolder.h"
 
@@ -67,17 +65,6 @@ inline std::string BareRecord(int32_t id, int32_t size) {
   return record;
 }
 
-// A game folder with the Live executable (the 7.0.3.22522 fakegame variant).
-inline ::testing::AssertionResult InstallGame(const std::string& folder,
-                                              const std::string& variant = "Wow.exe",
-                                              const std::string& target = "Wow.exe") {
-  const std::string source = ProgramFolder() + "\\fakegame\\" + variant;
-  CreateDirectoryTree(folder + "\\");
-  if (CopyFileA(source.c_str(), (folder + "\\" + target).c_str(), FALSE)) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "cannot copy " << source << " to " << folder;
-}
 constexpr char kGameVersion[] = "7.0.3.22522";
 
 inline std::string Gunzip(const std::string& gzip) {
