@@ -1,0 +1,373 @@
+"""The whole client under Wine: first run, the road of one upload, self-update, a refusal for
+private-server data, a second instance, and uploads that fail on the way."""
+
+import re
+import struct
+import time
+from pathlib import Path
+
+import pytest
+
+from conftest import (ADDON_FILES, CLIENT_DIR, CLIENT_EXE, EDITIONS,
+                      EXIT_ANOTHER_INSTANCE, OPTIONS_KEY, PASSWORD, PASSWORD_MD5, PREF_AUTO_UPLOAD,
+                      STATE_DIR, STATISTICS_KEY, USERNAME, Client, addon_path, allow_next_upload,
+                      client_logs, democtl_ok, dword, host_path, installations,
+                      log_text, publish, read_addon_files, registry_values, run_game,
+                      write_configured_settings, write_installations)
+from upload_copies import IdSets, expected_package
+
+UPLOAD_WAIT = 90
+
+
+def stored_upload(record):
+    folder = Path(record.upload_dir) / "files"
+    return {path.name: path.read_bytes() for path in folder.iterdir()}
+
+
+def record_ids(wdb):
+    ids, position = [], 24
+    while position + 8 <= len(wdb):
+        record_id, length = struct.unpack_from("<ii", wdb, position)
+        if record_id < 1:
+            break
+        ids.append(record_id)
+        position += 8 + length
+    return ids
+
+
+def state_files():
+    folder = host_path(STATE_DIR)
+    return {p.name: p.read_bytes() for p in folder.iterdir()} if folder.is_dir() else {}
+
+
+def with_uploaded_line(text, value):
+    return re.sub(rb"dlUploaded = [-+]?\d+", b"dlUploaded = %d" % value, text, count=1)
+
+
+def list_rows(output):
+    return [line.split("\t") for line in output.splitlines() if line.startswith(("cache\t", "account\t"))]
+
+
+def wait_for_pane_count(text, count, timeout=UPLOAD_WAIT):
+    """Waits until the log pane holds text count times (wait-pane sees only the first)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        pane = democtl_ok("pane", 10)
+        if pane.count(text) >= count:
+            return pane
+        assert time.monotonic() < deadline, pane
+        time.sleep(0.5)
+
+
+def start_configured_client(service, *args):
+    client = Client(service, "skipinitialselfupdate", *args)
+    democtl_ok("wait-pane", "Thanks for using the Drovane Client!", 60)
+    return client
+
+
+def play_session(*options, edits_addon=False):
+    """One game session of the Live game: it starts, writes its data and exits after a few
+    seconds. Returns the add-on files as the game left them (read while it still runs, before the
+    client can rewrite them after an upload)."""
+    before = read_addon_files()
+    sessions = democtl_ok("pane", 10).count("WoW is now running.")
+    game = run_game("live", "--run-ms", "4500", "--write-at", "start", *options)
+    wait_for_pane_count("WoW is now running.", sessions + 1, 30)
+    deadline = time.monotonic() + 20
+    after = read_addon_files()
+    while edits_addon and after == before:
+        assert time.monotonic() < deadline, "the game did not write the add-on file"
+        time.sleep(0.1)
+        after = read_addon_files()
+    assert game.wait(timeout=60) == 0
+    return after
+
+
+# --- First run ----------------------------------------------------------------------------------
+
+
+def test_first_run_finds_the_game_installs_the_addon_and_takes_the_login(service):
+    write_installations(register=True)
+    publish(service, with_addon=True)
+    client = Client(service)
+    try:
+        asked = democtl_ok("answer", "yes", 60)
+        assert ("the client asks: Is this the folder where you installed World of Warcraft?\n"
+                + EDITIONS[0][1] + "\n\nIf not, click 'No' to browse for it.") in asked.replace("\r", "")
+        # The start-up update installs the add-on and waits for the player to go on.
+        democtl_ok("press", "Drovane Update", "Continue", 60)
+        # The first run opens the Options by itself.
+        democtl_ok("login", USERNAME, PASSWORD, "auto-upload", 60)
+        democtl_ok("wait-gone", "Options", 30)
+
+        options = registry_values(OPTIONS_KEY)
+        for _, folder, _, setting, _ in EDITIONS:
+            assert options[setting] == ("REG_SZ", folder)
+        assert options["Username"] == ("REG_SZ", USERNAME)
+        assert options["Password"] == ("REG_SZ", PASSWORD_MD5)
+        assert dword(options, "Preferences") & PREF_AUTO_UPLOAD
+        for _, folder, *_ in EDITIONS:
+            for relative, content in ADDON_FILES.items():
+                installed = host_path(folder + "\\Interface\\AddOns\\Drovane_Looter\\" +
+                                      relative.replace("/", "\\"))
+                assert installed.read_bytes() == content, installed
+
+        rows = list_rows(democtl_ok("lists", 30))
+        cache = [row[1:] for row in rows if row[0] == "cache"]
+        # Three installations of 12 records per file; nothing uploaded yet.
+        assert [(r[0], r[1], r[3], r[4]) for r in cache] == [
+            ("Creatures", "36", "0%", "Monsters and NPCs"),
+            ("Objects", "36", "0%", "Chests, minerals, herbs, etc."),
+            ("Pages", "36", "0%", "Readable items/objects text"),
+            ("Quests", "36", "0%", "Quests description and objectives"),
+            ("Items", "36", "0%", "Items"),
+            ("ADB files", "21 files", "0%", "WoW cache files"),
+        ]
+        accounts = [row[1:] for row in rows if row[0] == "account"]
+        assert sorted((r[0], r[2]) for r in accounts) == sorted(
+            [("My Main", "8"), ("Alts", "8")] * 3)
+        statistics = registry_values(STATISTICS_KEY)
+        assert dword(statistics, "#TimesStarted") == 1
+    finally:
+        client.stop()
+    assert client.wait(30) == 0
+    log = log_text(client_logs()[-1])
+    assert "Drovane Client (1.9.01) started." in log
+    assert "Closing application." in log
+
+
+# --- The road of one upload ---------------------------------------------------------------------
+
+
+def test_game_exit_uploads_by_itself_and_a_second_session_sends_only_what_is_new(service):
+    write_installations(register=False)
+    write_configured_settings()
+    model = IdSets()
+    client = start_configured_client(service)
+    try:
+        addon_before = read_addon_files()
+        play_session("--append-wdb", "creatures:4")
+        pane = democtl_ok("wait-pane", "Upload succeeded!", UPLOAD_WAIT)
+        assert re.search(r"\] WoW exited\. Auto-uploading\.\.\. ", pane), pane
+
+        uploads = service.requests("upload")
+        assert len(uploads) == 1 and uploads[0].answer_status == 200
+        expected = expected_package(installations(), model, addon_before)
+        # Three installations: four WDB files, seven ADB files and two add-on files each.
+        assert len(expected) == 39
+        assert sorted(stored_upload(uploads[0])) == sorted(expected)
+        for name, content in expected.items():
+            assert stored_upload(uploads[0])[name] == content, name
+        query = dict(uploads[0].query)
+        assert query["username"] == USERNAME and query["password"] == PASSWORD_MD5
+        assert query["clientversion"] == "1.9.01" and query["locale"] == "enUS"
+        assert query["realmlist"] == "\n".join(["us.logon.worldofwarcraft.com"] * 3)
+        assert query["portal"] == "US\nUS\nUS"
+
+        # The add-on files carry their new state; nothing else in them changed.
+        addon_after = read_addon_files()
+        for key, text in addon_before.items():
+            assert addon_after[key] == with_uploaded_line(text, 3), key
+        assert state_files() == model.state_files()
+        statistics = registry_values(STATISTICS_KEY)
+        assert dword(statistics, "#Uploads") == 1
+        assert dword(statistics, "TotalUploaded") == len(uploads[0].raw)
+        last_upload = struct.unpack("<q", bytes.fromhex(statistics["LastUpload"][1]))[0]
+        assert abs(last_upload - time.time()) < 120
+
+        rows = list_rows(democtl_ok("lists", 30))
+        # Everything found has been sent: the Live creatures hold the four new records too.
+        assert [(r[1], r[2], r[4]) for r in rows if r[0] == "cache"] == [
+            ("Creatures", "40", "100%"), ("Objects", "36", "100%"), ("Pages", "36", "100%"),
+            ("Quests", "36", "100%"), ("Items", "36", "100%"), ("ADB files", "21 files", "100%")]
+        assert [row for row in rows if row[0] == "account"] == []
+
+        # A second session adds creatures and loot of one account: only those go.
+        allow_next_upload()
+        addon_before = play_session("--append-wdb", "creatures:3", "--collect", "MY MAIN=2",
+                                    edits_addon=True)
+        wait_for_pane_count("Upload succeeded!", 2)
+        second = service.requests("upload")[1]
+        expected = expected_package(installations(), model, addon_before)
+        assert sorted(expected) == ["LIVE_7.0.3.22522_MY MAIN_SavedVariables.lua",
+                                    "LIVE_7.0.3.22522_enUS_creaturecache.wdb"]
+        assert stored_upload(second) == expected
+        # The fixture wrote ids 1 to 12, the first session 13 to 16: only 17 to 19 are new.
+        assert record_ids(expected["LIVE_7.0.3.22522_enUS_creaturecache.wdb"]) == [17, 18, 19]
+        assert addon_path(EDITIONS[0][1], "MY MAIN").read_bytes() == with_uploaded_line(
+            addon_before[("live", "MY MAIN")], 3)
+        assert state_files() == model.state_files()
+        assert dword(registry_values(STATISTICS_KEY), "#Uploads") == 2
+    finally:
+        client.stop()
+    log = log_text(client_logs()[-1])
+    assert "WoW exited." in log and "Attempting to upload (automated): All requirements met." in log
+    assert "Transfer successful!" in log
+
+
+# --- Self-update --------------------------------------------------------------------------------
+
+
+def test_check_for_updates_replaces_the_running_client_and_restarts_it(service):
+    write_installations(register=False)
+    write_configured_settings()
+    old_bytes = host_path(CLIENT_EXE).read_bytes()
+    client = start_configured_client(service)
+    new_bytes = old_bytes + b"\0drovane e2e: a newer client\0"
+    publish(service, client_bytes=new_bytes)
+
+    democtl_ok("command", 233, 10)
+    # The old process ends once it has started the new one.
+    assert client.wait(60) == 0
+    # The new process shows its main window when its own start-up update found nothing to do.
+    democtl_ok("wait-pane", "Thanks for using the Drovane Client!", 60)
+    try:
+        assert host_path(CLIENT_EXE).read_bytes() == new_bytes
+        deadline = time.monotonic() + 15
+        while [p.name for p in host_path(CLIENT_DIR).iterdir()] != ["DrovaneClient.exe"]:
+            assert time.monotonic() < deadline, list(host_path(CLIENT_DIR).iterdir())
+            time.sleep(0.2)
+        # The log is written once a second.
+        deadline = time.monotonic() + 10
+        while True:
+            logs = [log_text(path) for path in client_logs()]
+            restarted = [text for text in logs if "\t#1:\tselfupdate\n" in text]
+            if restarted and "Creating `MainForm`." in restarted[0]:
+                break
+            assert time.monotonic() < deadline, "\n".join(logs)
+            time.sleep(0.2)
+        assert len(restarted) == 1
+        restarted = restarted[0]
+        assert "Drovane Client launched with 3 argument(s)." in restarted
+        match = re.search(r"\t#1:\tselfupdate\n\t#2:\t(.+)\n\t#3:\tnormal\n", restarted)
+        assert match, restarted
+        assert re.fullmatch(re.escape(CLIENT_EXE) + r"[0-9a-f]{32}\.delete", match.group(1))
+        assert "SelfUpdate client launch - normal." in restarted
+        downloads = [r.path for r in service.requests("file")]
+        assert "/files/DrovaneClient.exe" in downloads
+    finally:
+        democtl_ok("close", 10)
+        democtl_ok("wait-exit", 30)
+
+
+# --- Private server -----------------------------------------------------------------------------
+
+
+def test_private_server_answer_renames_realm_lists_and_caches_and_forgets_the_state(service):
+    write_installations(register=False)
+    write_configured_settings()
+    stale = host_path(STATE_DIR + "\\creaturecache.wdb_enUS_22522")
+    stale.parent.mkdir(parents=True)
+    stale.write_bytes(b"\0" * 40960)
+    service.set_defaults(auth={"result": 3, "more": "Your data comes from a private server."})
+    client = start_configured_client(service)
+    try:
+        democtl_ok("command", 101, 10)
+        message = democtl_ok("answer", "ok", 60)
+        assert "Your data comes from a private server." in message
+        realmlist = democtl_ok("answer", "yes", 30)
+        assert "rename your 'realmlist.wtf' file" in realmlist
+        cache = democtl_ok("answer", "yes", 30)
+        assert "rename your World of Warcraft cache directory" in cache
+        democtl_ok("wait-pane", "Upload failed: Your data comes from a private server.", 30)
+
+        assert state_files() == {}
+        for _, folder, *_ in EDITIONS:
+            game = host_path(folder)
+            assert not (game / "Cache").exists()
+            renamed = [p.name for p in game.iterdir() if p.name.startswith("Cache.")]
+            assert len(renamed) == 1 and re.fullmatch(r"Cache\.[0-9a-f]{32}\.DELETE_ME", renamed[0])
+            data = game / "Data" / "enUS"
+            names = [p.name for p in data.iterdir()]
+            assert len(names) == 1 and re.fullmatch(r"realmlist\.wtf\.[0-9a-f]{32}\.DELETE_ME",
+                                                    names[0]), names
+        assert service.requests("upload") == []
+    finally:
+        client.stop()
+
+
+# --- Second instance ----------------------------------------------------------------------------
+
+
+def test_a_second_plain_start_brings_the_running_client_forward_and_exits(service):
+    write_installations(register=False)
+    write_configured_settings()
+    first = Client(service)
+    try:
+        democtl_ok("wait-pane", "Thanks for using the Drovane Client!", 60)
+        time.sleep(1.1)  # log files are named to the second
+        second = Client(service)
+        assert second.wait(60) == EXIT_ANOTHER_INSTANCE
+        assert first.running()
+        title, _, window_class = democtl_ok("foreground").strip().partition("\t")
+        assert (title, window_class) == ("Drovane Client", "#32770")
+        log = log_text(client_logs()[-1])
+        assert "Drovane Client launched with 0 argument(s)." in log
+        assert "started." not in log
+    finally:
+        first.stop()
+    assert first.wait(30) == 0
+
+
+# --- Faults on the way --------------------------------------------------------------------------
+
+FAULTS = {
+    "status 500": ({"status": 500}, "ok", "Upload failed: Invalid status code: 500."),
+    # The service reads the head of the upload and resets the connection while the body comes.
+    # The pane gives the box's reason, the network error's text (the system's words for a reset).
+    "dropped mid-upload": ({"drop": {"phase": "request", "reset": True}}, "ok", None),
+    # The request is sent whole and the answer never comes: the watchdog stops the wait after 20
+    # seconds without progress.
+    "stalled answer": ({"stall": {"phase": "answer", "seconds": 30}}, "ok",
+                       "Upload failed: Server timeout."),
+}
+
+
+@pytest.mark.parametrize("fault", list(FAULTS))
+def test_a_failed_upload_keeps_every_file_and_the_next_attempt_succeeds(service, fault):
+    answer, button, pane_text = FAULTS[fault]
+    box_texts = {"status 500": "Invalid status code: 500.",
+                 "stalled answer": "Drovane is unable to process your upload at this time."}
+    write_installations(register=False)
+    write_configured_settings()
+    # An earlier upload sent the Live creatures the fixture wrote (ids 1 to 12).
+    model = IdSets()
+    for record_id in range(1, 13):
+        model.add(("creaturecache.wdb", "enUS", 22522), record_id)
+    host_path(STATE_DIR).mkdir(parents=True)
+    for name, content in model.state_files().items():
+        host_path(STATE_DIR + "\\" + name).write_bytes(content)
+    states_before = state_files()
+    service.set_defaults(upload=answer)
+    client = start_configured_client(service)
+    try:
+        addon_before = play_session("--append-wdb", "creatures:2")
+        box = democtl_ok("answer", button, UPLOAD_WAIT)
+        reason = re.search(r"the client asks: (.*?)\r?\ndemoctl: answered", box, re.S).group(1)
+        assert reason and box_texts.get(fault, reason) in reason
+        pane = democtl_ok("wait-pane", pane_text or "Upload failed: " + reason, 30)
+        assert "Upload succeeded!" not in pane
+        assert read_addon_files() == addon_before
+        assert state_files() == states_before
+        assert "#Uploads" not in registry_values(STATISTICS_KEY)
+
+        # The service recovers; the player presses Upload.
+        service.set_defaults(upload={"result": 0})
+        expected = expected_package(installations(), model, addon_before)
+        assert record_ids(expected["LIVE_7.0.3.22522_enUS_creaturecache.wdb"]) == [13, 14]
+        before = max(r.seq for r in service.requests())
+        democtl_ok("command", 101, 10)
+        democtl_ok("press", "Drovane Uploader", "Close", UPLOAD_WAIT)
+        democtl_ok("wait-pane", "Upload succeeded!", 30)
+        # A stalled upload is recorded only when its stall ends, possibly after the retry: the
+        # retry's upload is the one after the retry's authentication.
+        retry = [r.seq for r in service.requests("auth") if r.seq > before]
+        assert len(retry) == 1
+        stored = [r for r in service.requests("upload") if r.seq > retry[0]]
+        assert len(stored) == 1 and stored[0].answer_status == 200
+        assert stored_upload(stored[0]) == expected
+        assert state_files() == model.state_files()
+        for key, text in addon_before.items():
+            assert read_addon_files()[key] == with_uploaded_line(text, 3), key
+    finally:
+        client.stop()
