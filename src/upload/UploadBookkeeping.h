@@ -20,6 +20,9 @@ uint32_t AddUploadedBytes(Application& application, uint64_t bytes);
 
 // "LastUpload": the time as 64-bit seconds since 1970, 8 raw bytes.
 bool WriteLastUpload(int64_t secondsSince1970);
+// The stored time of the last successful upload; false when there is none or it is not the
+// 8 bytes written above.
+bool ReadLastUpload(int64_t& secondsSince1970);
 int64_t CurrentUnixTime();
 
 // Saves every set of the list into the state folder (one file each; a failure is logged and the

@@ -10,6 +10,7 @@
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/Registry.h"
+#include "app/WinHandles.h"
 #include "data/AccountData.h"
 #include "upload/AddonCopy.h"
 
@@ -97,6 +98,24 @@ bool WriteLastUpload(int64_t secondsSince1970) {
         static_cast<unsigned char>((static_cast<uint64_t>(secondsSince1970) >> (8 * i)) & 0xFF);
   }
   return RegistryWrite(kStatisticsKey, kLastUploadValue, bytes, REG_BINARY, sizeof bytes);
+}
+
+bool ReadLastUpload(int64_t& secondsSince1970) {
+  unsigned char bytes[8] = {};
+  RegistryKey key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kStatisticsKey, 0, KEY_QUERY_VALUE, key.receive()) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD type = 0;
+  DWORD size = sizeof bytes;
+  const LONG status = RegQueryValueExA(key.get(), kLastUploadValue, nullptr, &type, bytes, &size);
+  // Anything but the 8 bytes the client writes is not a time it can trust.
+  if (status != ERROR_SUCCESS || size != sizeof bytes) return false;
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | bytes[i];
+  secondsSince1970 = static_cast<int64_t>(value);
+  return true;
 }
 
 int64_t CurrentUnixTime() {

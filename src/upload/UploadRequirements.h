@@ -30,8 +30,6 @@ std::string UploadRequirementMessage(UploadRequirement requirement);
 // "Attempting to upload (automated): " followed by the reason or "All requirements met.".
 std::string UploadAttemptLogText(bool automatic, UploadRequirement requirement);
 
-// The stored time of the last successful upload; false when there is none or it cannot be read.
-bool ReadLastUpload(int64_t& secondsSince1970);
 // True when a window of the game is open.
 bool GameWindowOpen();
 
