@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <mutex>
 #include <string>
 
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
   client.statusCallback = &OnStatus;
   client.callbackData = &signal;
   client.Request_SetHeader("User-Agent", "DrovaneClient/1.9.01");
+  // The body of the GET is as large as the benchmark makes it.
+  drovane::ExchangeLimits limits;
+  limits.bodyBytes = std::numeric_limits<std::uint64_t>::max();
+  client.Request_SetLimits(limits);
 
   if (mode == "post") {
     // Bytes that do not compress, like the gzip files of an upload.

@@ -15,6 +15,12 @@
 // - Reset and Close must not be called from the Sending or Receiving callbacks, and a callback
 //   must neither block on the owner's thread (SendMessage) nor do long work: Reset and Close on
 //   the owner's thread wait until a running exchange has announced its Done.
+//
+// The response is read as HTTP/1.1 frames it (Content-Length, chunked, or up to the end of the
+// connection) within the exchange's limits (ExchangeLimits): a head of at most 64 KiB, a body
+// limit, and time-outs. A response that breaks its framing or a limit, a time-out and a redirect
+// (which is never followed) end the exchange with an error text; other statuses are the owner's
+// to judge.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -27,11 +33,14 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/streambuf.hpp>
 
+#include "net/ExchangeLimits.h"
 #include "net/HttpRequest.h"
 #include "net/HttpStatus.h"
 #include "net/RequestBody.h"
+#include "net/ResponseReader.h"
 #include "net/Url.h"
 
 namespace drovane {
@@ -59,6 +68,8 @@ class HttpClient {
   // callback, the exchange's Done has been announced when Close returns. Changes no status.
   void Close();
 
+  // The limits of the next exchange; Reset restores the defaults. Only while idle (status None).
+  void Request_SetLimits(const ExchangeLimits& limits);
   // Sets a request header, replacing an earlier value; a header with an empty value is not sent.
   void Request_SetHeader(const std::string& name, const std::string& value);
   // Adds a file to the next POST, which then goes out as multipart/form-data; a file of the same
@@ -80,11 +91,13 @@ class HttpClient {
   // The request size while connecting and sending; then the response's Content-Length plus the
   // head's length, 0 while unknown.
   std::uint32_t GetProgressTotal() const;
-  // The response, once the status is Done (empty or 0 before).
+  // The response, once the status is Done (empty or 0 before). The body is the decoded one: without
+  // its chunk framing.
   std::size_t GetContentSize() const;
   std::string GetContent() const;
   std::size_t GetResponseSize() const;
   std::string GetResponse() const;
+  // The start of the response (at most kResponseDumpLimit bytes) written readably for the log.
   std::string GetResponseForLog() const;
   // A header of the received head (name matched case-sensitively); empty when absent.
   std::string GetResponseHeader(const std::string& name) const;
@@ -117,17 +130,32 @@ class HttpClient {
   void _CallbackResolve(const boost::system::error_code& error,
                         const boost::asio::ip::tcp::resolver::results_type& results);
   void ConnectNextEndpoint(std::uint32_t exchangeId);
-  void _CallbackConnect(const boost::system::error_code& error);
+  void _CallbackConnect(boost::system::error_code error);
   std::size_t _CompletionCondition(const boost::system::error_code& error, std::size_t written);
   void WriteNextPiece(std::uint32_t exchangeId, const boost::system::error_code& error);
   void _CallbackWriteRequest(const boost::system::error_code& error);
-  void _CallbackReadStatusLine(const boost::system::error_code& error);
-  void _CallbackReadHeaders(const boost::system::error_code& error);
-  void _CallbackReadContent(const boost::system::error_code& error);
-  void ReserveBody();  // responseLock held
-  void ReadMoreContent();
-  void KeepReceivedBytes(std::string& target);  // moves responseBuffer's bytes, responseLock held
+  void ReadMore();
+  void OnReceived(const boost::system::error_code& error);
+  bool TakeHeldBytes();  // true once the exchange has ended
+  void _CallbackReadStatusLine();
+  bool _CallbackReadHeaders(std::size_t held, std::size_t before);  // true: the exchange ended
+  void LogReadContent(std::size_t held);  // responseLock held
+  void ReserveBody();                     // responseLock held
   std::string_view HeldBytes() const;
+  // Time-outs: a timer that runs out calls its handler, unless the exchange has ended or the
+  // timer was set again meanwhile.
+  using Expiry = void (HttpClient::*)();
+  void ArmTimer(boost::asio::steady_timer& timer,
+                std::chrono::steady_clock::time_point expiry, Expiry expired);
+  void OnConnectTimeout();
+  void OnIdleCheck();
+  void OnWholeTimeout();
+  void OnAnswerTimeout();
+  // Ends the exchange: the error (when given) is recorded, every timer is cancelled and the
+  // connection closed, so the worker runs dry. Handlers still queued find exchangeOver.
+  void EndExchange(const std::string& error = std::string());
+  void CancelTimers();
+  void CloseSocketNow();  // cancels pending socket operations and closes at once
 
   std::atomic<std::uint32_t> bytesSent{0};
   boost::asio::io_context io;
@@ -164,6 +192,16 @@ class HttpClient {
   std::vector<std::string_view> requestPieces;
   std::size_t requestWritten = 0;
   bool responseComplete = false;
+  bool exchangeOver = false;
+  ExchangeLimits limits;  // set by the owner while idle, read by the exchange
+  ResponseReader reader{kDefaultBodyLimit};
+  boost::asio::steady_timer connectTimer{io};
+  boost::asio::steady_timer idleTimer{io};
+  boost::asio::steady_timer wholeTimer{io};
+  boost::asio::steady_timer answerTimer{io};
+  bool connectTimedOut = false;
+  bool sending = false;  // the idle time-out says which way the silence was
+  std::chrono::steady_clock::time_point lastActivity;
 };
 
 }  // namespace drovane

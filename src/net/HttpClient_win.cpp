@@ -72,6 +72,7 @@ void HttpClient::Reset() {
   requestPieces.clear();
   statusCode = 0;
   responseBuffer.consume(responseBuffer.size());
+  limits = ExchangeLimits();
   requestHeaders["Accept"] = "*/*";
   requestHeaders["Connection"] = "close";
   SetStatus(HttpStatus::None);
@@ -98,20 +99,25 @@ void HttpClient::Close() {
     io.stop();
     threadsChanged.wait(lock);
   }
-  boost::system::error_code ignored;
   resolver.cancel();
-  if (socket.is_open()) {
-    // A send the server does not read stays pending after a graceful close, and the I/O
-    // service would wait for it when it is destroyed: the exchange is over, so its pending
-    // operations are cancelled and the connection is closed at once.
-    CancelIoEx(reinterpret_cast<HANDLE>(static_cast<SOCKET>(socket.native_handle())), nullptr);
-    socket.set_option(boost::asio::socket_base::linger(true, 0), ignored);
-    socket.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
-    socket.close(ignored);
-  }
+  // Timers left running by a stopped exchange would keep the next exchange's worker waiting.
+  CancelTimers();
+  CloseSocketNow();
   io.restart();
   JoinFinishedCompletionThreads();
   --closingThreads;
+}
+
+// A send the server does not read stays pending after a graceful close, and the I/O service
+// would wait for it when it is destroyed: an exchange that is over has its pending operations
+// cancelled and its connection closed at once.
+void HttpClient::CloseSocketNow() {
+  if (!socket.is_open()) return;
+  boost::system::error_code ignored;
+  CancelIoEx(reinterpret_cast<HANDLE>(static_cast<SOCKET>(socket.native_handle())), nullptr);
+  socket.set_option(boost::asio::socket_base::linger(true, 0), ignored);
+  socket.shutdown(boost::asio::ip::tcp::socket::shutdown_both, ignored);
+  socket.close(ignored);
 }
 
 std::uint32_t HttpClient::ExchangeOfCallingThread() const {
@@ -138,6 +144,12 @@ void HttpClient::JoinFinishedCompletionThreads() {
       ++it;
     }
   }
+}
+
+void HttpClient::Request_SetLimits(const ExchangeLimits& newLimits) {
+  // A running exchange reads its limits on its own thread.
+  if (status != HttpStatus::None) return;
+  limits = newLimits;
 }
 
 void HttpClient::Request_SetHeader(const std::string& name, const std::string& value) {
@@ -275,7 +287,18 @@ std::string HttpClient::GetResponse() const {
 }
 
 std::string HttpClient::GetResponseForLog() const {
-  return ResponseForLog(GetResponse());
+  std::size_t size;
+  std::string start;
+  {
+    if (status != HttpStatus::Done) return std::string();
+    std::lock_guard<std::mutex> lock(responseLock);
+    size = responseHead.size() + responseContent.size();
+    start = responseHead.substr(0, kResponseDumpLimit);
+    if (start.size() < kResponseDumpLimit) {
+      start += responseContent.substr(0, kResponseDumpLimit - start.size());
+    }
+  }
+  return ResponseForLog(start, size - start.size());
 }
 
 std::string HttpClient::GetResponseHeader(const std::string& name) const {

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,6 +106,9 @@ class MainForm : public Form {
   void OnWatchTimer(UINT_PTR timerId);
   static constexpr UINT_PTR kWatchTimer = 0;
   static constexpr UINT_PTR kUpdateTimer = 1;
+  // The hourly update runs with nobody watching: none of its exchanges may take longer than
+  // this, so the next hour finds it ended.
+  static constexpr std::chrono::minutes kBackgroundExchangeLimit{30};
   // Tests replace the running-game check.
   using GameRunningCheck = bool (*)(const Application& application);
   GameRunningCheck isGameRunning = nullptr;

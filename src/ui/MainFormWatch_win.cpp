@@ -37,6 +37,7 @@ void MainForm::StartBackgroundUpdate() {
   LogLine() << "Beginning background client update.";
   backgroundUpdate = std::make_unique<SelfUpdate>(application);
   backgroundUpdate->window = hwnd;
+  backgroundUpdate->exchangeTimeLimit = kBackgroundExchangeLimit;
   backgroundUpdate->mainWindow = hwnd;
   // A new client is about to start: this one's tray icon goes first.
   backgroundUpdate->beforeRestart = [this] { SetTrayIcon(false, 0); };
@@ -46,7 +47,8 @@ void MainForm::StartBackgroundUpdate() {
 bool MainForm::OnUpdateMessage(UINT message, LPARAM lParam) {
   if (message < UPD_CHECKING || message > UPD_COMPLETE) return false;
   // Texts travel with their messages and are freed by whoever receives them.
-  if (message == UPD_FILE || message == UPD_ERROR) TakeUpdateText(lParam);
+  std::string text;
+  if (message == UPD_FILE || message == UPD_ERROR) text = TakeUpdateText(lParam);
   bool succeeded;
   switch (message) {
     case UPD_NO_UPDATES:
@@ -63,8 +65,13 @@ bool MainForm::OnUpdateMessage(UINT message, LPARAM lParam) {
       return true;
   }
   LogLine() << "Ending background client update.";
-  LogLine() << (succeeded ? "Background client update succeeded."
-                          : "Background client update failed.");
+  if (succeeded) {
+    LogLine() << "Background client update succeeded.";
+  } else if (message == UPD_ERROR) {
+    LogLine() << "Background client update failed: " << text;
+  } else {
+    LogLine() << "Background client update failed.";
+  }
   backgroundUpdate.reset();
   return true;
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -67,14 +68,17 @@ class SelfUpdate {
   std::function<void()> beforeRestart;
   // The renames of the executable; tests make one fail.
   MoveFunction moveFile = MoveFileA;
+  // The longest any one exchange of the run may take; 0: no limit. A run nobody watches (the
+  // hourly one) sets it, so a peer that trickles its answer cannot hold the run for ever.
+  std::chrono::milliseconds exchangeTimeLimit{0};
 
   HttpClient httpClient;  // last: destroyed first, while the fields its callbacks touch exist
 
  private:
   void OnStatus(HttpClient* client);
   void OnDone(HttpClient* client);
-  // Reset, the user agent and a GET of the URL.
-  bool StartDownload(const std::string& url);
+  // Reset, the limits, the user agent and a GET of the URL whose body may be at most bodyLimit.
+  bool StartDownload(const std::string& url, std::uint64_t bodyLimit);
   void Post(UpdateMessage message, WPARAM wParam = 0, LPARAM lParam = 0);
   void PostText(UpdateMessage message, const std::string& text);
 

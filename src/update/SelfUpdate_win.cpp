@@ -16,6 +16,10 @@ namespace drovane {
 namespace {
 
 constexpr char kListPath[] = "files/updates.dat";
+// The most each download may bring: the list is a few KB, the client a few MB; a listed file
+// brings exactly its listed size.
+constexpr std::uint64_t kListLimit = 1024 * 1024;
+constexpr std::uint64_t kClientLimit = 64 * 1024 * 1024;
 
 uint32_t AddClamped(uint32_t total, uint64_t more) {
   const uint64_t sum = total + more;
@@ -54,8 +58,7 @@ bool SelfUpdate::Start() {
     gameFolders_[edition] = application ? application->GetGameFolder(edition) : std::string();
   }
   phase = UpdatePhase::ListDownload;
-  httpClient.Request_SetHeader("User-Agent", kUserAgent);
-  return httpClient.Request_SendGET(ServiceBaseUrl() + kListPath);
+  return StartDownload(ServiceBaseUrl() + kListPath, kListLimit);
 }
 
 void SelfUpdate::OnClientStatus(HttpClient* client, void* data) {
@@ -96,10 +99,16 @@ void SelfUpdate::OnDone(HttpClient* client) {
     PostText(UPD_ERROR, error);
     return;
   }
+  // Only the service's own answer is a list or a file: an error page of the service or of a
+  // proxy on the way is not one, whatever its body holds.
+  const uint32_t statusCode = client->GetStatusCode();
+  if (statusCode != 200) {
+    PostText(UPD_ERROR, "Invalid status code: " + std::to_string(statusCode) + ".");
+    return;
+  }
   // The size travels with the message: by the time the window reads it, the client may already
   // be fetching the next file.
   Post(UPD_RECEIVED, client->GetContentSize(), reinterpret_cast<LPARAM>(client));
-  // The status code is not judged: a wrong answer fails the magic or a digest instead.
   switch (phase.load()) {
     case UpdatePhase::ListDownload:
       if (!ProcessList()) {
@@ -118,7 +127,8 @@ void SelfUpdate::OnDone(HttpClient* client) {
       }
       if (pending.empty()) {
         phase = UpdatePhase::Finished;
-      } else if (!StartDownload(downloadBaseUrl + pending.front().serverPath)) {
+      } else if (!StartDownload(downloadBaseUrl + pending.front().serverPath,
+                                pending.front().size)) {
         Post(UPD_FILE_FAILED);
         return;
       }
@@ -149,7 +159,7 @@ bool SelfUpdate::ProcessList() {
   if (digest != ClientDigest(listHeader)) {
     // The files are left to the restarted client, which reads the list again.
     phase = UpdatePhase::ClientDownload;
-    return StartDownload(downloadBaseUrl + clientPath);
+    return StartDownload(downloadBaseUrl + clientPath, kClientLimit);
   }
 
   for (UpdateEntry& entry : list.entries) pending.push_back(std::move(entry));
@@ -174,13 +184,18 @@ bool SelfUpdate::ProcessList() {
     return true;
   }
   phase = UpdatePhase::FileDownload;
-  return StartDownload(downloadBaseUrl + pending.front().serverPath);
+  return StartDownload(downloadBaseUrl + pending.front().serverPath, pending.front().size);
 }
 
 bool SelfUpdate::StoreFile() {
   if (pending.empty()) return false;
   const std::string content = httpClient.GetContent();
   const UpdateEntry& entry = pending.front();
+  if (content.size() != entry.size) {
+    LogLine(LogLine::Tab) << "The download of " << entry.fileName << " holds " << content.size()
+                          << " bytes; the update list says " << entry.size << ".";
+    return false;
+  }
   if (Md5Hex(content) != entry.md5) return false;
   if (!StoreEntry(entry, content, gameFolders_)) return false;
   downloadedBytes = AddClamped(downloadedBytes, content.size());
@@ -210,8 +225,12 @@ bool SelfUpdate::ApplyClient() {
   ExitProcess(0);
 }
 
-bool SelfUpdate::StartDownload(const std::string& url) {
+bool SelfUpdate::StartDownload(const std::string& url, std::uint64_t bodyLimit) {
   httpClient.Reset();
+  ExchangeLimits limits;
+  limits.bodyBytes = bodyLimit;
+  limits.whole = exchangeTimeLimit;
+  httpClient.Request_SetLimits(limits);
   httpClient.Request_SetHeader("User-Agent", kUserAgent);
   return httpClient.Request_SendGET(url);
 }

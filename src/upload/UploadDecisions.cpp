@@ -45,12 +45,13 @@ DoneDecision DecideDone(const DoneFacts& facts) {
   ResponseMap answer;
   const bool parsed = ParseResponseLines(facts.body, answer);
   if (facts.phase == UploadPhase::Authenticating) {
-    if (!parsed || answer.size() < 2) {
+    // An answer that does not say its result (a portal's page, a proxy's error) is no answer.
+    if (!parsed || answer.size() < 2 ||
+        !ResponseResult(answer, "authResult", decision.result)) {
       decision.action = DoneAction::AuthenticationInvalid;
       decision.errorMessage = kAuthenticationInvalid;
       return decision;
     }
-    decision.result = ResponseResult(answer, "authResult");
     decision.message = ResponseText(answer, "authMore");
     decision.action = decision.result == 0 ? DoneAction::Authenticated
                       : IsPrivateServerResult(decision.result)
@@ -59,12 +60,12 @@ DoneDecision DecideDone(const DoneFacts& facts) {
     return decision;
   }
 
-  if (!parsed || answer.size() < 3) {
+  // Only an answer that says "stored" may have the upload booked as sent.
+  if (!parsed || answer.size() < 3 || !ResponseResult(answer, "uploadResult", decision.result)) {
     decision.action = DoneAction::UploadInvalid;
     decision.errorMessage = kUploadInvalid;
     return decision;
   }
-  decision.result = ResponseResult(answer, "uploadResult");
   decision.message = ResponseText(answer, "uploadMore");
   decision.action = decision.result == 0                     ? DoneAction::UploadStored
                     : IsPrivateServerResult(decision.result) ? DoneAction::UploadPrivateServer

@@ -48,6 +48,13 @@ class UploadView {
   virtual void EndUpload(int result) = 0;
 };
 
+// The limits of the two requests. Both answers are a few lines long. The authentication must
+// end within two minutes; the upload's answer must arrive within two minutes of the last byte
+// sent (the sending itself, which may take long, is watched by the window's watchdog), so that
+// an answer trickled a byte at a time cannot keep the window open.
+ExchangeLimits AuthenticationLimits();
+ExchangeLimits UploadAnswerLimits();
+
 // Where the exchange reads and writes, apart from the application's settings.
 struct UploadEnvironment {
   std::string serviceUrl;   // ends with "/"
@@ -55,6 +62,8 @@ struct UploadEnvironment {
   std::string stateFolder;  // ends with a separator
   const AccountExclusionMap* exclusions = nullptr;
   UploadStateMap* states = nullptr;
+  ExchangeLimits authLimits = AuthenticationLimits();
+  ExchangeLimits uploadLimits = UploadAnswerLimits();
 };
 // The client's: ServiceBaseUrl, WebsiteBaseUrl, StateFolder, the process-wide exclusions and
 // upload states.

@@ -32,6 +32,8 @@ constexpr char kTransferProblemQuestion[] =
 constexpr char kServerTimeoutBox[] =
     "Drovane is unable to process your upload at this time.\n\nPlease try again in a bit!";
 constexpr char kTransferSuccessful[] = "Transfer successful. Thanks for your contribution!";
+constexpr std::uint64_t kAnswerLimit = 1024 * 1024;
+constexpr std::chrono::minutes kAnswerTime{2};
 
 void RegisterMessageWindowClass(WNDPROC procedure) {
   WNDCLASSEXA windowClass = {};
@@ -61,6 +63,20 @@ std::wstring Widened(const std::string& ascii) {
 }
 
 }  // namespace
+
+ExchangeLimits AuthenticationLimits() {
+  ExchangeLimits limits;
+  limits.bodyBytes = kAnswerLimit;
+  limits.whole = kAnswerTime;
+  return limits;
+}
+
+ExchangeLimits UploadAnswerLimits() {
+  ExchangeLimits limits;
+  limits.bodyBytes = kAnswerLimit;
+  limits.answer = kAnswerTime;
+  return limits;
+}
 
 UploadEnvironment ClientUploadEnvironment() {
   UploadEnvironment environment;
@@ -119,6 +135,7 @@ LRESULT CALLBACK UploadExchange::MessageProc(HWND window, UINT message, WPARAM w
 bool UploadExchange::StartAuthentication() {
   const std::string locale = ResponseLocale(application_.gameFolders);
   httpClient_.Reset();
+  httpClient_.Request_SetLimits(environment_.authLimits);
   httpClient_.Request_SetHeader("User-Agent", kUserAgent);
   return httpClient_.Request_SendGET(AuthenticationUrl(
       environment_.serviceUrl, application_.GetUsername(), application_.GetPassword(), locale));
@@ -325,6 +342,7 @@ bool UploadExchange::PrepareUpload() {
   // The Connecting notification of this request is handled after the present one, and must
   // find the exchange uploading.
   phase = UploadPhase::Uploading;
+  httpClient_.Request_SetLimits(environment_.uploadLimits);
   httpClient_.Request_SetHeader("User-Agent", kUserAgent);
   return httpClient_.Request_SendPOST(UploadUrl(environment_.serviceUrl, parameters), "");
 }

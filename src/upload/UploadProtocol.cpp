@@ -1,9 +1,9 @@
 #include "upload/UploadProtocol.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "app/Version.h"
-#include "data/SavedVariables.h"
 #include "net/Url.h"
 
 namespace drovane {
@@ -66,7 +66,9 @@ bool ParseResponseLines(const std::string& body, ResponseMap& out) {
   while (begin < body.size()) {
     size_t end = body.find('\n', begin);
     if (end == std::string::npos) end = body.size();
-    std::string line = UrlDecode(body.substr(begin, end - begin));
+    size_t lineEnd = end;
+    if (lineEnd > begin && body[lineEnd - 1] == '\r') --lineEnd;
+    std::string line = UrlDecode(body.substr(begin, lineEnd - begin));
     begin = end + 1;
     if (!haveKey) {
       key = std::move(line);
@@ -84,10 +86,22 @@ std::string ResponseText(const ResponseMap& answer, const std::string& key) {
   return found == answer.end() ? std::string() : found->second;
 }
 
-int32_t ResponseResult(const ResponseMap& answer, const std::string& key) {
-  int32_t value = 0;
-  if (ParseCInteger(ResponseText(answer, key), 0, 10, &value) == std::string::npos) return 0;
-  return value;
+bool ResponseResult(const ResponseMap& answer, const std::string& key, int32_t& result) {
+  const auto found = answer.find(key);
+  if (found == answer.end()) return false;
+  const std::string& text = found->second;
+  const bool negative = !text.empty() && text[0] == '-';
+  const size_t firstDigit = negative ? 1 : 0;
+  if (text.size() == firstDigit || text.size() - firstDigit > 10) return false;
+  int64_t value = 0;
+  for (size_t i = firstDigit; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  result = static_cast<int32_t>(value);
+  return true;
 }
 
 }  // namespace drovane

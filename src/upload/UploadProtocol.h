@@ -48,16 +48,17 @@ std::string FormatOsVersion(unsigned major, unsigned minor, unsigned servicePack
 // has none or no installation passed.
 std::string ResponseLocaleOf(const std::vector<std::vector<std::string>>& passedLocaleLists);
 
-// The service's answer: lines (each ended by a line feed; a carriage return stays in its line)
-// alternate key and value, each URL-decoded. A repeated key keeps its last value; a last key
-// without its value line is dropped. True when at least one pair was stored.
+// The service's answer: lines (each ended by a line feed; one carriage return before it is
+// dropped) alternate key and value, each URL-decoded. A repeated key keeps its last value; a last
+// key without its value line is dropped. True when at least one pair was stored.
 using ResponseMap = std::map<std::string, std::string>;
 bool ParseResponseLines(const std::string& body, ResponseMap& out);
 
 // The value of a key, empty when absent.
 std::string ResponseText(const ResponseMap& answer, const std::string& key);
-// The value read as a decimal integer (leading white space, optional sign, digits); 0 when it
-// is absent or not a number.
-int32_t ResponseResult(const ResponseMap& answer, const std::string& key);
+// A result code: the key must be present and its value a whole decimal number (an optional minus
+// sign and digits, nothing else, within 32 bits). False otherwise: an answer that does not say
+// its result has no result.
+bool ResponseResult(const ResponseMap& answer, const std::string& key, int32_t& result);
 
 }  // namespace drovane

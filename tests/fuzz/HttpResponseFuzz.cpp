@@ -1,76 +1,93 @@
-// A response as the HTTP client receives it: the status line, the search for the end of the
-// head while the bytes arrive piece by piece (the Asio match condition itself), the header lines
-// taken into the head, the header values and the expected total, and the log form.
-#include <boost/asio/buffers_iterator.hpp>
-#include <boost/asio/streambuf.hpp>
-#include <cstring>
+// A response as the HTTP client receives it: the status line, the head and the body framed by
+// Content-Length, chunks or the end of the connection, read while the bytes arrive piece by
+// piece, within the head and body limits; then the header values and the log form of what was
+// kept.
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "net/HeadEndMatcher.h"
 #include "net/HttpResponse.h"
+#include "net/ResponseReader.h"
 
 using namespace drovane;
 
 namespace {
 
-// The head end found when the bytes arrive in pieces of the given sizes (cycled), as
-// async_read_until searches: each call resumes where the previous one stopped. -1: none.
-int64_t IncrementalHeadEnd(std::string_view data, const uint8_t* pieces, size_t pieceCount) {
-  boost::asio::streambuf buffer;
-  HeadEndMatcher matcher;
-  size_t searchFrom = 0;
-  size_t arrived = 0;
-  for (size_t i = 0; arrived < data.size(); ++i) {
-    const size_t piece = std::min<size_t>(
-        data.size() - arrived, pieceCount ? 1 + pieces[i % pieceCount] % 16 : data.size());
-    auto space = buffer.prepare(piece);
-    std::memcpy(space.data(), data.data() + arrived, piece);
-    buffer.commit(piece);
-    arrived += piece;
-    const auto begin = boost::asio::buffers_begin(buffer.data());
-    const auto end = boost::asio::buffers_end(buffer.data());
-    const auto match = matcher(begin + static_cast<std::ptrdiff_t>(searchFrom), end);
-    const size_t position = static_cast<size_t>(match.first - begin);
-    FUZZ_CHECK(position >= searchFrom && position <= arrived);
-    if (match.second) return static_cast<int64_t>(position);
-    searchFrom = position;
+struct Outcome {
+  ResponseReader::Event event = ResponseReader::Event::NeedMore;
+  std::string head;
+  std::string body;
+  std::string error;
+  uint32_t status = 0;
+  size_t used = 0;
+};
+
+// Reads the response arriving in pieces of the given sizes (cycled; none: all at once).
+Outcome Read(std::string_view data, uint64_t bodyLimit, bool eof, const uint8_t* pieces,
+             size_t pieceCount) {
+  ResponseReader reader(bodyLimit);
+  Outcome out;
+  bool over = false;
+  for (size_t i = 0, at = 0; at < data.size() && !over; ++i) {
+    const size_t size = pieceCount ? 1 + pieces[i % pieceCount] % 16 : data.size();
+    const std::string_view part = data.substr(at, size);
+    at += part.size();
+    size_t used = 0;
+    for (;;) {
+      const ResponseReader::Step step = reader.Feed(part.substr(used), out.head, out.body);
+      FUZZ_CHECK(step.used <= part.size() - used);
+      used += step.used;
+      out.event = step.event;
+      if (step.event == ResponseReader::Event::NeedMore) {
+        FUZZ_CHECK(used == part.size());
+        break;
+      }
+      if (step.event == ResponseReader::Event::Complete ||
+          step.event == ResponseReader::Event::Failed) {
+        over = true;
+        break;
+      }
+    }
+    out.used += used;
   }
-  return -1;
+  if (!over && eof) out.event = reader.EndOfStream(out.head);
+  out.error = reader.error();
+  out.status = reader.statusCode();
+  FUZZ_CHECK(out.body.size() <= bodyLimit);
+  FUZZ_CHECK(out.head.size() <= kResponseHeadLimit);
+  FUZZ_CHECK(out.error.empty() == !reader.failed());
+  if (reader.complete() && reader.framing() == BodyFraming::Length) {
+    FUZZ_CHECK(static_cast<int64_t>(out.body.size()) == reader.contentLength());
+  }
+  if (reader.complete() && reader.framing() == BodyFraming::None) FUZZ_CHECK(out.body.empty());
+  return out;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::DiscardLog();
   fuzz::Input input(data, size);
+  const uint8_t selector = input.Byte();
   uint8_t pieces[4];
   for (uint8_t& piece : pieces) piece = input.Byte();
   const std::string response = input.Rest();
+  const uint64_t bodyLimit = (selector & 1) ? 64 : 1024 * 1024;
+  const bool eof = (selector & 2) != 0;
 
-  const size_t lineEnd = response.find("\r\n");
-  const std::string_view statusLine = std::string_view(response).substr(
-      0, lineEnd == std::string::npos ? response.size() : lineEnd);
-  ParseStatusCode(statusLine);
+  const Outcome whole = Read(response, bodyLimit, eof, nullptr, 0);
+  const Outcome pieced = Read(response, bodyLimit, eof, pieces, sizeof pieces);
+  // However the bytes arrive, the reader comes to the same response.
+  FUZZ_CHECK(pieced.event == whole.event);
+  FUZZ_CHECK(pieced.head == whole.head);
+  FUZZ_CHECK(pieced.body == whole.body);
+  FUZZ_CHECK(pieced.error == whole.error);
+  FUZZ_CHECK(pieced.status == whole.status);
+  FUZZ_CHECK(pieced.used == whole.used);
 
-  // The head after the status line, searched whole and piece by piece.
-  const std::string_view rest = lineEnd == std::string::npos
-                                    ? std::string_view()
-                                    : std::string_view(response).substr(lineEnd + 2);
-  const HeadEndScan whole = ScanForHeadEnd(rest, true);
-  const int64_t incremental = IncrementalHeadEnd(rest, pieces, sizeof pieces);
-  FUZZ_CHECK(whole.found == (incremental >= 0));
-  if (whole.found) FUZZ_CHECK(static_cast<int64_t>(whole.position) == incremental);
-
-  std::string head(statusLine);
-  head += "\r\n";
-  const size_t used = TakeHeadLines(rest, head);
-  FUZZ_CHECK(used <= rest.size());
-  // The head the client keeps ends exactly where the search found its end; the body follows.
-  if (whole.found) FUZZ_CHECK(used == whole.position);
-  FindResponseHeader(head, "Content-Length");
-  FindResponseHeader(head, "Location");
-  const int32_t total = ExpectedResponseTotal(head);
-  FUZZ_CHECK(total >= 0);
-  ResponseForLog(response);
+  FindResponseHeader(whole.head, "Content-Length");
+  FindResponseHeader(whole.head, "Location");
+  const std::string kept = whole.head + whole.body;
+  const std::string shown = kept.substr(0, kResponseDumpLimit);
+  ResponseForLog(shown, kept.size() - shown.size());
   return 0;
 }

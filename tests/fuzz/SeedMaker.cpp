@@ -114,14 +114,22 @@ int main(int argc, char** argv) {
                                           Selector(1) + "uploadResult\r\n4\r\n",
                                           Selector(0) + "authResult\n2\nauthMore\nWrong+password\n",
                                           Selector(8) + "<html>Internal error</html>"});
-  const std::string pieces = "\x03\x07\x01\x0f";
+  // A selector byte (bit 0: a 64-byte body limit, bit 1: the connection ends), then the sizes in
+  // which the bytes arrive.
+  const std::string pieces = "\x02\x03\x07\x01\x0f";
+  const std::string open = "\x00\x03\x07\x01\x0f";
   ok &= WriteTextSeeds(
       "http_response",
       {pieces + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/plain\r\n\r\nhello",
        pieces + "HTTP/1.0 500 Internal Server Error\r\n\r\n",
        pieces +
            "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:8123/x\r\nContent-Length: 0\r\n\r\n",
-       pieces + "HTTP/1.1 200 OK\nContent-Length: 2147483647\n\r\nxx"});
+       pieces + "HTTP/1.1 200 OK\nContent-Length: 2147483647\n\r\nxx",
+       open + "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n"
+              "\r\n5;ext=1\r\nhello\r\n1a\r\nabcdefghijklmnopqrstuvwxyz\r\n0\r\n"
+              "Trailer: x\r\n\r\n",
+       pieces + "HTTP/1.1 200 OK\r\nServer: nginx\r\nTransfer-Encoding: chunked\r\n\r\n"
+                "1e\r\nauthResult\n0\nauthMore\nWelcome\n\r\n0\r\n\r\n"});
   ok &= WriteTextSeeds(
       "url_codec",
       {std::string("http://client.drovane.com/auth.php?username=a&password=b\0x y+z%41", 64),

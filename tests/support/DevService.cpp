@@ -24,11 +24,26 @@ WineUnixName WineUnixNameFunction() {
                 : nullptr;
 }
 
-std::string Argument(const std::string& text) {
+}  // namespace
+
+std::string HostArgument(const std::string& text) {
   return text.find_first_of(" \t\"") == std::string::npos ? text : "\"" + text + "\"";
 }
 
-}  // namespace
+bool StartHostProgram(const std::string& commandLine) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info)) {
+    return false;
+  }
+  if (info.hThread) CloseHandle(info.hThread);
+  if (info.hProcess) CloseHandle(info.hProcess);
+  return true;
+}
 
 std::string HostPath(const std::string& windowsPath) {
   WineUnixName toUnix = WineUnixNameFunction();
@@ -45,24 +60,13 @@ DevService::DevService(const std::vector<std::string>& options) {
   const bool wine = WineUnixNameFunction() != nullptr;
   const std::string script = std::string(DROVANE_SOURCE_DIR) + "/tools/devservice/devservice.py";
   std::string command = wine ? "Z:\\usr\\bin\\python3 " : "python ";
-  command += Argument(script) + " --port 0 --max-seconds 600";
-  command += " --data " + Argument(HostPath(data()));
-  command += " --port-file " + Argument(HostPath(folder_ / "port"));
-  command += " --stop-file " + Argument(HostPath(folder_ / "stop"));
-  for (const std::string& option : options) command += " " + Argument(option);
-
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  std::vector<char> line(command.begin(), command.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
-    return;
-  }
-  // A host program under Wine gives no handle to wait on; the port file says it listens.
-  if (info.hThread) CloseHandle(info.hThread);
-  if (info.hProcess) CloseHandle(info.hProcess);
+  command += HostArgument(script) + " --port 0 --max-seconds 600";
+  command += " --data " + HostArgument(HostPath(data()));
+  command += " --port-file " + HostArgument(HostPath(folder_ / "port"));
+  command += " --stop-file " + HostArgument(HostPath(folder_ / "stop"));
+  for (const std::string& option : options) command += " " + HostArgument(option);
+  if (!StartHostProgram(command)) return;
+  // The port file says it listens.
   for (int i = 0; i < 200 && port_ == 0; ++i) {
     std::string text;
     if (ReadWholeFile(folder_ / "port", text) && !text.empty()) port_ = std::atoi(text.c_str());

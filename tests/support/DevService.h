@@ -36,5 +36,11 @@ class DevService {
 
 // The host (Unix) path of a Windows path when running under Wine; the path itself elsewhere.
 std::string HostPath(const std::string& windowsPath);
+// Quotes an argument of a host command line when it holds a blank or a quote.
+std::string HostArgument(const std::string& text);
+// Starts a program of the host (under Wine, "Z:\usr\bin\..." and host paths as arguments).
+// Wine gives no handle to wait on: the program must say by a file or a port that it is ready or
+// done. False when it could not be started.
+bool StartHostProgram(const std::string& commandLine);
 
 }  // namespace drovane::test

@@ -18,10 +18,6 @@ bool UnderWine() {
   return kernel && GetProcAddress(kernel, "wine_get_unix_file_name") != nullptr;
 }
 
-std::string Argument(const std::string& text) {
-  return text.find_first_of(" \t\"") == std::string::npos ? text : "\"" + text + "\"";
-}
-
 // The prefix's folder of drive links, as a host path.
 std::string DosDevicesFolder() {
   std::string drive = HostPath("C:\\");
@@ -44,23 +40,16 @@ HostAnswer RunFaultMounts(const std::vector<std::string>& arguments) {
   TempFolder folder;
   const std::string resultFile = folder / "result";
   const std::string script = std::string(DROVANE_SOURCE_DIR) + "/tests/support/fault_mounts.sh";
-  std::string command = "Z:\\bin\\sh " + Argument(script) + " " + Argument(HostPath(resultFile));
-  for (const std::string& argument : arguments) command += " " + Argument(argument);
+  std::string command =
+      "Z:\\bin\\sh " + HostArgument(script) + " " + HostArgument(HostPath(resultFile));
+  for (const std::string& argument : arguments) command += " " + HostArgument(argument);
 
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  std::vector<char> line(command.begin(), command.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!StartHostProgram(command)) {
     answer.message =
         "cannot start /bin/sh on the host (error " + std::to_string(GetLastError()) + ")";
     return answer;
   }
-  // A host program gives Wine no handle to wait on: the result file says it is done.
-  if (info.hThread) CloseHandle(info.hThread);
-  if (info.hProcess) CloseHandle(info.hProcess);
+  // The result file says it is done.
   std::string text;
   for (int i = 0; i < 1500 && !ReadWholeFile(resultFile, text); ++i) Sleep(20);
   if (text == "ok") {

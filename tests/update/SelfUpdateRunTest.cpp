@@ -12,7 +12,10 @@
 #include "app/DataFile.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
+#include "net/ExchangeLimits.h"
+#include "net/ResponseReader.h"
 #include "support/CleanSettings.h"
+#include "support/Nginx.h"
 #include "support/Process.h"
 #include "update/SelfUpdate.h"
 
@@ -328,7 +331,7 @@ TEST_F(SelfUpdateRunTest, ARetryAfterAFailedDownloadQueuesEachFileOnce) {
   service_.AddSource("addon/b.lua", "second file");
   ASSERT_TRUE(service_.StartWithCurrentClient(
       {{"addon/a.lua", kAddonFolder}, {"addon/b.lua", kAddonFolder}}));
-  service_.ServeFile("addon/a.lua", "broken");
+  service_.ServeFile("addon/a.lua", "FIRST");  // the listed size, not the listed digest
   KnowGames(Live(), "", "");
 
   SelfUpdate update(&application_);
@@ -434,6 +437,81 @@ TEST_F(SelfUpdateRunTest, DestroyingARunningUpdateReturnsAndPostsNothingMore) {
   recorder_.Drain();
   EXPECT_EQ(recorder_.Messages(), (Messages{UPD_CHECKING, UPD_RECEIVING}));
   EXPECT_FALSE(FileExists(Live() + kAddonPath));
+}
+
+TEST_F(SelfUpdateRunTest, AnUpdateThroughAReverseProxyThatServesTheFilesItself) {
+  const std::string content = "add-on from the proxy";
+  service_.AddSource("addon/Drovane_Looter/core.lua", content);
+  ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/Drovane_Looter/core.lua", kAddonFolder}}));
+  test::NginxProxy nginx(service_.service().port(), service_.folder() / "files");
+  ASSERT_TRUE(nginx.running()) << nginx.problem();
+  // The list names the proxy as the place to download from, as a published list does.
+  ListSpec spec;
+  spec.clientMd5 = test::RunningClientDigest();
+  spec.baseUrl = nginx.url() + "files/";
+  spec.entries = {{Md5Hex(content), static_cast<uint32_t>(content.size()),
+                   "addon/Drovane_Looter/core.lua", kAddonFolder}};
+  service_.ServeFile("updates.dat", ListBytes(spec));
+  test::ScopedEnvironment throughProxy("DROVANE_SERVICE_URL", nginx.url());
+  KnowGames(Live(), Ptr(), "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), content);
+  EXPECT_EQ(ReadTestFile(Ptr() + kAddonPath), content);
+  EXPECT_EQ(service_.service().RequestCount(), 0);  // nginx served both
+}
+
+TEST_F(SelfUpdateRunTest, AnswersThatAreNotTheListedBytesStopTheRunAndWriteNothing) {
+  const std::string content = "published add-on";
+  service_.AddSource("addon/core.lua", content);
+  test::TempFolder config;
+  WriteTestFile(config / "service.json", R"({"paths": {
+      "/files/updates.dat": {"status": 404, "times": 1},
+      "/files/addon/core.lua": {"raw": "HTTP/1.1 301 Moved\r\nLocation: http://mirror.example/core.lua\r\n\r\n",
+                                "times": 1}}})");
+  ASSERT_TRUE(service_.Start(
+      "\"clientMd5\": \"" + test::RunningClientDigest() + "\", \"clientPath\": \"x.exe\"",
+      {{"addon/core.lua", kAddonFolder}}, {"--config", test::HostPath(config / "service.json")}));
+  KnowGames(Live(), "", "");
+  std::string list;
+  ASSERT_TRUE(ReadWholeFile(service_.folder() / "files\\updates.dat", list));
+
+  struct Case {
+    const char* name;
+    std::string servedList;
+    std::string servedFile;
+    Messages end;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"an error page for the list", list, content, {UPD_TRANSFER_END, UPD_ERROR},
+       "Invalid status code: 404."},
+      {"the file moved elsewhere", list, content, {UPD_TRANSFER_END, UPD_ERROR},
+       "The server redirects this request (status 301) to http://mirror.example/core.lua; "
+       "redirects are not followed."},
+      {"a list of megabytes", list + std::string(2 << 20, '\0'), content,
+       {UPD_TRANSFER_END, UPD_ERROR}, BodyLimitText(kDefaultBodyLimit)},
+      {"a file longer than listed", list, content + " and more", {UPD_TRANSFER_END, UPD_ERROR},
+       BodyLimitText(content.size())},
+      {"a file shorter than listed", list, content.substr(0, 9), {UPD_RECEIVED, UPD_FILE_FAILED},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    service_.ServeFile("updates.dat", c.servedList);
+    service_.ServeFile("addon/core.lua", c.servedFile);
+    recorder_.Clear();
+    Run();
+    const Messages messages = recorder_.Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(Messages(messages.end() - 2, messages.end()), c.end);
+    EXPECT_EQ(recorder_.Texts(UPD_ERROR),
+              c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
+    EXPECT_NE(phase_, UpdatePhase::Finished);
+    EXPECT_FALSE(FileExists(Live() + kAddonPath));
+  }
 }
 
 }  // namespace

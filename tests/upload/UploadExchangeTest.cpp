@@ -21,8 +21,10 @@
 #include "data/AccountData.h"
 #include "data/AccountScan.h"
 #include "data/SavedVariables.h"
+#include "net/HttpResponse.h"
 #include "support/CleanSettings.h"
 #include "support/DevService.h"
+#include "support/Nginx.h"
 #include "upload/UploadExchange.h"
 #include "upload/UploadPackage.h"
 
@@ -579,6 +581,135 @@ TEST_F(UploadExchangeTest, AnUploadThatEndsWhileTheCancelQuestionIsOpenIsNotCanc
   EXPECT_TRUE(view.ended);
   EXPECT_EQ(ReadTestFile(state_ / "creaturecache.wdb_enUS_22522").size(), 40960u);
 }
+
+TEST_F(UploadExchangeTest, TheRoadOfOneUploadThroughAReverseProxyThatChunksTheAnswers) {
+  // The stand-in answers without Content-Length, as a dynamic page does; nginx in front of it
+  // then sends the answers chunked.
+  StartService({}, R"({"defaults": {"auth": {"framing": "close"},
+                                    "upload": {"framing": "close", "more": "Thanks!"}}})");
+  test::NginxProxy nginx(service_->port(), "");
+  ASSERT_TRUE(nginx.running()) << nginx.problem();
+  environment_.serviceUrl = nginx.url();
+  RecordingView view;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  ASSERT_TRUE(Run(exchange, view));
+
+  EXPECT_EQ(exchange.client().GetResponseHeader("Transfer-Encoding"), "chunked");
+  EXPECT_EQ(exchange.client().GetResponseHeader("Server").substr(0, 5), "nginx");
+  EXPECT_EQ(exchange.errorMessage, "");
+  EXPECT_TRUE(view.boxes.empty());
+  EXPECT_EQ(view.statusTexts.back(), "Thanks!");
+  ASSERT_EQ(service_->RequestCount(), 2);
+  EXPECT_EQ(UploadedFiles(2), (std::vector<std::string>{kAddonName, kWdbName, kAdbName}));
+  EXPECT_EQ(Uploaded(2, kWdbName), creatures_);
+  EXPECT_EQ(StoredDword("#Uploads"), 1u);
+  EXPECT_EQ(ReadTestFile(state_ / "creaturecache.wdb_enUS_22522").size(), 40960u);
+  std::string expectedAddon = kAddon;
+  expectedAddon.replace(expectedAddon.find("dlUploaded = 0"), 14, "dlUploaded = 3");
+  EXPECT_EQ(ReadTestFile(AddonPath()), expectedAddon);
+}
+
+// Answers a network may give in place of the service's: a captive portal's page, a move
+// elsewhere, a broken or endless answer, a peer that falls silent or answers a byte at a time.
+// Each must end the upload as a failure the player is told of, with nothing booked as sent.
+struct WrongAnswer {
+  std::string name;
+  std::string config;  // of the service stand-in
+  std::string error;   // the upload's errorMessage, shown in the box
+  bool duringUpload;   // the upload's answer is wrong (else the authentication's)
+  ExchangeLimits uploadLimits = UploadAnswerLimits();
+  bool watchdog = false;  // the watchdog ticks, ten times faster than the window's timer
+};
+
+std::string UploadAnswerConfig(const std::string& answer) {
+  return R"({"defaults": {"upload": )" + answer + "}}";
+}
+
+std::vector<WrongAnswer> WrongAnswers() {
+  const std::string portalPage =
+      R"("<html>\n<head>\n<title>Hotel Wi-Fi</title>\n</head>\n<body>\n<p>Please sign in.</p>\n)"
+      R"(<form action=\"/login\">\n</form>\n</body>\n</html>\n")";
+  ExchangeLimits silent = UploadAnswerLimits();
+  silent.idle = std::chrono::seconds(1);
+  ExchangeLimits trickled = UploadAnswerLimits();
+  trickled.answer = std::chrono::seconds(5);
+  return {
+      {"CaptivePortalInsteadOfTheAuthentication",
+       R"({"defaults": {"auth": {"body": )" + portalPage + "}}}",
+       "Authentication failed.\n\nInvalid server response.", false},
+      {"CaptivePortalInsteadOfTheUploadAnswer", UploadAnswerConfig(R"({"body": )" + portalPage + "}"),
+       "Upload failed.\n\nInvalid server response.", true},
+      {"Redirect",
+       UploadAnswerConfig(R"({"raw": "HTTP/1.1 302 Found\r\nLocation: https://login.example.net/)"
+                          R"(portal?from=drovane\r\nContent-Length: 0\r\n\r\n"})"),
+       "The server redirects this request (status 302) to "
+       "https://login.example.net/portal?from=drovane; redirects are not followed.",
+       true},
+      {"HeadOverTheLimit",
+       UploadAnswerConfig(R"({"raw": "HTTP/1.1 200 OK\r\nX-Fill: )" + std::string(70000, 'f') +
+                          R"(\r\nContent-Length: 0\r\n\r\n"})"),
+       "Invalid server response: the head is larger than 65536 bytes.", true},
+      {"EndlessBody", UploadAnswerConfig(R"({"endless": true})"),
+       "The server's answer is larger than 1048576 bytes, the most this request accepts.", true},
+      {"SilentPeer", UploadAnswerConfig(R"({"stall": {"phase": "answer", "seconds": 600}})"),
+       "Timed out: the server sent nothing for 1 second.", true, silent},
+      // A byte every 1.9 s against a watchdog ticking every 100 ms: the window's 19 s against
+      // its 20 ticks of a second, ten times faster.
+      {"AByteJustBeforeEveryWatchdogLimit",
+       UploadAnswerConfig(R"({"trickle": 1.9, "raw": "HTTP/1.1 200 OK\r\nContent-Length: 47)"
+                          R"(\r\n\r\nuploadResult\n0\nuploadCount\n1\nuploadMore\nok\n"})"),
+       "Timed out: the answer did not arrive whole within 5 seconds.", true, trickled, true},
+      {"MalformedChunk",
+       UploadAnswerConfig(R"({"raw": "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n)"
+                          R"(zz\r\nuploadResult\n0\nuploadCount\n1\nuploadMore\nok\n\r\n0\r\n\r\n"})"),
+       "Invalid server response: the chunk size \"zz\" is not a hexadecimal number.", true},
+  };
+}
+
+class WrongAnswerTest : public UploadExchangeTest,
+                        public ::testing::WithParamInterface<WrongAnswer> {};
+
+TEST_P(WrongAnswerTest, EndsAsAFailureAndBooksNothing) {
+  const WrongAnswer& wrong = GetParam();
+  StartService({}, wrong.config);
+  environment_.uploadLimits = wrong.uploadLimits;
+  RecordingView view;
+  LogLines log;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  DWORD lastTick = GetTickCount();
+  ASSERT_TRUE(Run(exchange, view, 60000, [&] {
+    if (!wrong.watchdog || !exchange.receiving || exchange.phase != UploadPhase::Uploading) return;
+    if (GetTickCount() - lastTick < 100) return;
+    lastTick = GetTickCount();
+    exchange.OnUploadTimer(3);
+  }));
+
+  EXPECT_EQ(exchange.errorMessage, wrong.error);
+  ASSERT_FALSE(view.boxes.empty());
+  EXPECT_EQ(view.boxes[0].text, wrong.error);
+  EXPECT_TRUE(view.ended);
+  EXPECT_FALSE(log.Has("\tSource: TIMER_TIMEOUT"));
+  EXPECT_EQ(service_->RequestCount(), wrong.duringUpload ? 2 : 1);
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_EQ(StoredDword("#Uploads"), 0u);
+  std::string lastUpload;
+  unsigned long type = 0;
+  EXPECT_FALSE(test::ReadRawValue(kStatisticsKey, "LastUpload", lastUpload, type));
+  // The answer's dump in the log shows its start only.
+  const std::vector<std::string> lines = log.Lines();
+  const auto dump = std::find(lines.begin(), lines.end(), "Response dump:");
+  size_t dumped = 0;
+  for (auto line = dump; line != lines.end() && dumped < 100000; ++line) dumped += line->size();
+  EXPECT_LT(dumped, 3 * kResponseDumpLimit);
+}
+
+INSTANTIATE_TEST_SUITE_P(UploadExchangeTest, WrongAnswerTest, ::testing::ValuesIn(WrongAnswers()),
+                         [](const ::testing::TestParamInfo<WrongAnswer>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace drovane

@@ -92,22 +92,31 @@ TEST(ResponseLines, KeysAndValuesAlternateAndAreDecoded) {
       ParseResponseLines("uploadResult\n0\nuploadCount\n12\nuploadMore\nThanks%21\n", answer));
   EXPECT_EQ(answer,
             (ResponseMap{{"uploadResult", "0"}, {"uploadCount", "12"}, {"uploadMore", "Thanks!"}}));
-  // A repeated key keeps its last value; a last key without value is dropped; carriage returns
-  // stay in their line.
-  ASSERT_TRUE(ParseResponseLines("a\n1\na\n2\nb\r\nx\r\nlonely\n", answer));
-  EXPECT_EQ(answer, (ResponseMap{{"a", "2"}, {"b\r", "x\r"}}));
+  // A repeated key keeps its last value; a last key without value is dropped; one carriage
+  // return before a line feed is not part of the line (an encoded one is).
+  ASSERT_TRUE(ParseResponseLines("a\n1\na\n2\nb\r\nx%0D\r\nlonely\n", answer));
+  EXPECT_EQ(answer, (ResponseMap{{"a", "2"}, {"b", "x\r"}}));
   EXPECT_FALSE(ParseResponseLines("", answer));
   EXPECT_FALSE(ParseResponseLines("onlykey\n", answer));
   EXPECT_TRUE(answer.empty());
 }
 
-TEST(ResponseLines, ResultsReadAsIntegers) {
-  const ResponseMap answer = {{"r1", " 3"}, {"r2", "-4x"}, {"r3", "abc"}, {"r4", ""}};
-  EXPECT_EQ(ResponseResult(answer, "r1"), 3);
-  EXPECT_EQ(ResponseResult(answer, "r2"), -4);
-  EXPECT_EQ(ResponseResult(answer, "r3"), 0);
-  EXPECT_EQ(ResponseResult(answer, "r4"), 0);
-  EXPECT_EQ(ResponseResult(answer, "missing"), 0);
+TEST(ResponseLines, ResultsAreWholeDecimalNumbersOrNothing) {
+  const ResponseMap answer = {{"r1", "3"},   {"r2", "-4"},  {"r3", "0"},         {"s1", " 3"},
+                              {"s2", "-4x"}, {"s3", "abc"}, {"s4", ""},          {"s5", "+1"},
+                              {"s6", "-"},   {"s7", "3 "},  {"s8", "2147483648"}, {"s9", "0x1"}};
+  int32_t result = 99;
+  EXPECT_TRUE(ResponseResult(answer, "r1", result));
+  EXPECT_EQ(result, 3);
+  EXPECT_TRUE(ResponseResult(answer, "r2", result));
+  EXPECT_EQ(result, -4);
+  EXPECT_TRUE(ResponseResult(answer, "r3", result));
+  EXPECT_EQ(result, 0);
+  for (const char* key : {"s1", "s2", "s3", "s4", "s5", "s6", "s7", "s8", "s9", "missing"}) {
+    result = 99;
+    EXPECT_FALSE(ResponseResult(answer, key, result)) << key;
+    EXPECT_EQ(result, 99) << key;
+  }
   EXPECT_EQ(ResponseText(answer, "missing"), "");
 }
 
@@ -127,8 +136,18 @@ TEST(DoneDecisions, AuthenticationAnswers) {
   const DoneDecision single = DecideDone(Answer(auth, "authResult\n0\n"));
   EXPECT_EQ(single.action, DoneAction::AuthenticationInvalid);
   EXPECT_EQ(single.errorMessage, "Authentication failed.\n\nInvalid server response.");
-  // Two pairs without authResult: read as 0.
-  EXPECT_EQ(DecideDone(Answer(auth, "a\n1\nb\n2\n")).action, DoneAction::Authenticated);
+  // An answer that does not state its result is invalid, never an acceptance: two pairs without
+  // authResult, a result that is not a number, a captive portal's page. Lines may end in CR LF.
+  for (const char* body : {"a\n1\nb\n2\n", "authResult\n\nauthMore\n\n",
+                           "authResult\n0 OK\nauthMore\n\n", "authMore\nauthResult\n0\n\n",
+                           "<html>\n<head><title>Sign in</title></head>\n<body>\n"
+                           "<form action=\"/login\">\n</form>\n</body>\n</html>\n"}) {
+    const DoneDecision decision = DecideDone(Answer(auth, body));
+    EXPECT_EQ(decision.action, DoneAction::AuthenticationInvalid) << body;
+    EXPECT_EQ(decision.errorMessage, "Authentication failed.\n\nInvalid server response.");
+  }
+  EXPECT_EQ(DecideDone(Answer(auth, "authResult\r\n0\r\nauthMore\r\n\r\n")).action,
+            DoneAction::Authenticated);
   const DoneDecision privateServer = DecideDone(Answer(auth, "authResult\n3\nauthMore\nNo%21\n"));
   EXPECT_EQ(privateServer.action, DoneAction::AuthenticationPrivateServer);
   EXPECT_EQ(privateServer.result, 3);
@@ -149,6 +168,11 @@ TEST(DoneDecisions, UploadAnswers) {
   const DoneDecision invalid = DecideDone(Answer(upload, "uploadResult\n0\nuploadMore\nx\n"));
   EXPECT_EQ(invalid.action, DoneAction::UploadInvalid);
   EXPECT_EQ(invalid.errorMessage, "Upload failed.\n\nInvalid server response.");
+  // Three pairs that do not say the upload was stored are not a success.
+  EXPECT_EQ(DecideDone(Answer(upload, "uploadCount\n12\nuploadMore\nok\nstatus\n0\n")).action,
+            DoneAction::UploadInvalid);
+  EXPECT_EQ(DecideDone(Answer(upload, "uploadResult\nOK\nuploadCount\n1\nuploadMore\n\n")).action,
+            DoneAction::UploadInvalid);
   EXPECT_EQ(DecideDone(Answer(upload, "uploadResult\n4\nuploadCount\n0\nuploadMore\n\n")).action,
             DoneAction::UploadPrivateServer);
   EXPECT_EQ(DecideDone(Answer(upload, "uploadResult\n5\nuploadCount\n0\nuploadMore\n\n")).action,

@@ -342,12 +342,25 @@ class _Exchange:
 
         if not self._phase("answer", spec):
             return
+        length_line = "" if spec.get("framing") == "close" or spec.get("endless") else f"Content-Length: {len(body)}\r\n"
         head = (
             f"HTTP/1.1 {status} {_reason(status)}\r\n"
             f"Content-Type: {content_type}\r\n"
-            f"Content-Length: {len(body)}\r\n"
+            f"{length_line}"
             "Connection: close\r\n\r\n"
         ).encode("latin-1")
+        if "raw" in spec:
+            head, body = spec["raw"].encode("latin-1"), b""
+        if spec.get("endless"):
+            self._send_endless(head)
+            return
+        if "trickle" in spec:
+            if "raw" in spec:
+                cut = head.find(b"\r\n\r\n")
+                head, body = (head, b"") if cut < 0 else (head[: cut + 4], head[cut + 4 :])
+            if self._send(head) and self._send_trickled(body, spec["trickle"]):
+                self._close_gracefully()
+            return
         partial = spec.get("stall", {}).get("phase") == "partial" or spec.get("drop", {}).get("phase") == "partial"
         cut = len(body) // 2 if partial else len(body)
         if not self._send(head + body[:cut]):
@@ -356,6 +369,24 @@ class _Exchange:
             return
         if self._send(body[cut:]):
             self._close_gracefully()
+
+    def _send_endless(self, head: bytes) -> None:
+        """The head, then body bytes until the client goes away or the service stops."""
+        piece = b"endless body " * 5000
+        if not self._send(head):
+            return
+        while not self.service._stopping.is_set():
+            if not self._send(piece):
+                return
+
+    def _send_trickled(self, data: bytes, seconds: float) -> bool:
+        """One byte every so many seconds; False when the client went away or the service stops."""
+        for i in range(len(data)):
+            if i > 0 and self.service._stopping.wait(seconds):
+                return False
+            if not self._send(data[i : i + 1]):
+                return False
+        return True
 
     def _answer_plain(self, status: int, text: str) -> None:
         """The answer to a request that could not be read whole; the body stays unread."""

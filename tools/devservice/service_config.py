@@ -19,7 +19,9 @@ class ConfigError(ValueError):
     pass
 
 
-_ANSWER_KEYS = {"result", "more", "count", "status", "body", "stall", "drop", "times"}
+_ANSWER_KEYS = {"result", "more", "count", "status", "body", "stall", "drop", "times", "raw",
+                "framing", "endless", "trickle"}
+FRAMINGS = ("length", "close")
 
 
 def check_answer(spec, where: str, allow_times: bool = False) -> dict:
@@ -32,6 +34,12 @@ def check_answer(spec, where: str, allow_times: bool = False) -> dict:
     drop                 "request"|"answer"|"partial" or {"phase": ..., "reset": bool}: end the
                          connection there (reset: with an RST instead of a FIN)
     times                paths only: the answer serves this many requests, then the normal one
+    raw                  the whole answer, head and body, exactly as given (each character one
+                         byte: U+0000 to U+00FF), instead of the answer the service builds
+    framing              "length" (Content-Length, the default) or "close" (no Content-Length:
+                         the end of the connection ends the body, and a proxy in front chunks it)
+    endless              after the head (without Content-Length), body bytes without end
+    trickle              the head at once, then the body one byte every so many seconds
     """
     if spec is None:
         return {}
@@ -80,6 +88,25 @@ def check_answer(spec, where: str, allow_times: bool = False) -> dict:
         if not isinstance(drop.get("reset", False), bool):
             raise ConfigError(f"{where}.drop.reset: expected true or false")
         out["drop"] = {"phase": drop["phase"], "reset": drop.get("reset", False)}
+    if "raw" in spec:
+        raw = spec["raw"]
+        if not isinstance(raw, str) or any(ord(c) > 0xFF for c in raw):
+            raise ConfigError(f"{where}.raw: expected text of characters U+0000 to U+00FF")
+        out["raw"] = raw
+    if "framing" in spec:
+        if spec["framing"] not in FRAMINGS:
+            raise ConfigError(f"{where}.framing: one of {list(FRAMINGS)}, got {spec['framing']!r}")
+        out["framing"] = spec["framing"]
+    if "endless" in spec:
+        if not isinstance(spec["endless"], bool):
+            raise ConfigError(f"{where}.endless: expected true or false")
+        out["endless"] = spec["endless"]
+    if "trickle" in spec:
+        seconds = spec["trickle"]
+        if (isinstance(seconds, bool) or not isinstance(seconds, (int, float))
+                or not 0 < seconds <= STALL_LIMIT_SECONDS):
+            raise ConfigError(f"{where}.trickle: seconds above 0, at most {STALL_LIMIT_SECONDS:g}")
+        out["trickle"] = float(seconds)
     if "times" in spec:
         times = spec["times"]
         if isinstance(times, bool) or not isinstance(times, int) or times < 1:

@@ -473,6 +473,37 @@ class TestMisbehaviour:
         full = b"uploadResult\n0\nuploadCount\n1\nuploadMore\n0123456789\n"
         assert (headers["Content-Length"], body) == (str(len(full)), full[: len(full) // 2])
 
+    def test_answers_as_real_servers_and_proxies_send_them(self, service):
+        raw = "HTTP/1.1 302 Found\r\nLocation: http://portal.example/\r\n\r\n\xe9"
+        service.set_account("Raw", auth={"raw": raw})
+        assert exchange(service.port, get_request(service.port, auth_target("Raw", "x"))) == raw.encode("latin-1")
+        assert service.wait_for_requests(1)[0].complete
+
+        service.set_account("Open", auth={"framing": "close", "more": "hi"})
+        _, headers, body = get(service, auth_target("Open", "x"))
+        assert "Content-Length" not in headers and body == b"authResult\n0\nauthMore\nhi\n"
+
+        service.set_account("Slow", auth={"trickle": 0.2, "raw": "HTTP/1.1 200 OK\r\n\r\nabc"})
+        with socket.create_connection(("127.0.0.1", service.port), timeout=WAIT) as sock:
+            sock.sendall(get_request(service.port, auth_target("Slow", "x")))
+            received = b""
+            while not received.endswith(b"\r\n\r\na"):
+                received += sock.recv(100)
+            started = time.monotonic()
+            assert received == b"HTTP/1.1 200 OK\r\n\r\na"
+            assert sock.recv(100) == b"b"
+            assert sock.recv(100) == b"c"
+            assert time.monotonic() - started >= 0.3
+
+        service.set_account("Endless", auth={"endless": True})
+        with socket.create_connection(("127.0.0.1", service.port), timeout=WAIT) as sock:
+            sock.sendall(get_request(service.port, auth_target("Endless", "x")))
+            received = b""
+            while len(received) < 3 << 20:
+                received += sock.recv(1 << 20)
+            head, _, _ = received.partition(b"\r\n\r\n")
+            assert head.startswith(b"HTTP/1.1 200 OK") and b"Content-Length" not in head
+
     def test_drop_while_the_upload_is_sent(self, service):
         service.set_account("Gone", upload={"drop": "request"})
         request = upload_request(service.port, upload_target("Gone", "x"), {"A.gz": client_gzip(b"a" * 100000)})
@@ -534,6 +565,9 @@ class TestConfiguration:
         ({"accounts": {"a": {"auth": {"times": 1}}}}, "unknown keys ['times']"),
         ({"accounts": {"a": {"password": "x", "passwordMd5": md5("x")}}}, "not both"),
         ({"paths": {"files/updates.dat": {}}}, "must begin with /"),
+        ({"defaults": {"auth": {"raw": "\u0100"}}}, "raw: expected text of characters U+0000 to U+00FF"),
+        ({"defaults": {"auth": {"framing": "chunked"}}}, "framing: one of ['length', 'close']"),
+        ({"defaults": {"upload": {"trickle": 0}}}, "trickle: seconds above 0"),
     ])
     def test_mistakes_fail_at_load(self, data, text):
         with pytest.raises(ConfigError) as caught:
