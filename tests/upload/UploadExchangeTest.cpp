@@ -622,6 +622,11 @@ struct WrongAnswer {
   bool watchdog = false;  // the watchdog ticks, ten times faster than the window's timer
 };
 
+// A failing case names itself rather than dumping its bytes.
+void PrintTo(const WrongAnswer& wrong, std::ostream* out) {
+  *out << wrong.name;
+}
+
 std::string UploadAnswerConfig(const std::string& answer) {
   return R"({"defaults": {"upload": )" + answer + "}}";
 }
