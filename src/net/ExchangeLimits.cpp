@@ -25,8 +25,9 @@ std::string ConnectTimeoutText(Milliseconds limit) {
 }
 
 std::string IdleTimeoutText(Milliseconds limit, bool sending) {
-  return sending ? "Timed out: the server took nothing of the request for " + DurationText(limit) + "."
-                 : "Timed out: the server sent nothing for " + DurationText(limit) + ".";
+  return sending
+             ? "Timed out: the server took nothing of the request for " + DurationText(limit) + "."
+             : "Timed out: the server sent nothing for " + DurationText(limit) + ".";
 }
 
 std::string WholeTimeoutText(Milliseconds limit) {

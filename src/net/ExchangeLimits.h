@@ -17,10 +17,10 @@ constexpr std::uint64_t kDefaultBodyLimit = 1024 * 1024;
 
 struct ExchangeLimits {
   std::uint64_t bodyBytes = kDefaultBodyLimit;  // the largest body accepted
-  Milliseconds connect{30000};  // for each address tried
-  Milliseconds idle{60000};     // without a byte going out or coming in
-  Milliseconds whole{0};        // from the start to the end of the exchange; 0: no limit
-  Milliseconds answer{0};       // from the last byte sent to the end of the answer; 0: no limit
+  Milliseconds connect{30000};                  // for each address tried
+  Milliseconds idle{60000};                     // without a byte going out or coming in
+  Milliseconds whole{0};   // from the start to the end of the exchange; 0: no limit
+  Milliseconds answer{0};  // from the last byte sent to the end of the answer; 0: no limit
 };
 
 // "2 seconds", "1 second", "1.5 seconds"

@@ -162,8 +162,8 @@ ResponseReader::Step ResponseReader::Feed(std::string_view data, std::string& he
             return {used, Fail("a chunk size line is longer than " +
                                std::to_string(kChunkLineLimit) + " bytes")};
           case State::Trailers:
-            return {used, Fail("the trailer section is larger than " +
-                               std::to_string(headLimit_) + " bytes")};
+            return {used, Fail("the trailer section is larger than " + std::to_string(headLimit_) +
+                               " bytes")};
           default:
             return {used, Fail("the head is larger than " + std::to_string(headLimit_) + " bytes")};
         }
@@ -184,9 +184,8 @@ ResponseReader::Step ResponseReader::Feed(std::string_view data, std::string& he
 
     if (state_ == State::UntilClose) {
       // Taken up to the limit, however the bytes arrived.
-      const std::size_t room = static_cast<std::size_t>(
-          std::min<std::uint64_t>(bodyLimit_ - std::min<std::uint64_t>(bodyLimit_, body.size()),
-                                  rest.size()));
+      const std::size_t room = static_cast<std::size_t>(std::min<std::uint64_t>(
+          bodyLimit_ - std::min<std::uint64_t>(bodyLimit_, body.size()), rest.size()));
       body.append(rest.data(), room);
       used += room;
       if (room < rest.size()) return {used, FailLimit()};
@@ -227,10 +226,9 @@ ResponseReader::Event ResponseReader::TakeLine(std::string_view line, std::strin
 ResponseReader::Event ResponseReader::TakeStatusLine(std::string_view line, std::string& head) {
   head.append(line.data(), line.size());
   head += "\r\n";
-  const bool wellFormed = line.size() >= 12 && line.substr(0, 7) == "HTTP/1." &&
-                          IsDigit(line[7]) && line[8] == ' ' && IsDigit(line[9]) &&
-                          IsDigit(line[10]) && IsDigit(line[11]) &&
-                          (line.size() == 12 || line[12] == ' ');
+  const bool wellFormed = line.size() >= 12 && line.substr(0, 7) == "HTTP/1." && IsDigit(line[7]) &&
+                          line[8] == ' ' && IsDigit(line[9]) && IsDigit(line[10]) &&
+                          IsDigit(line[11]) && (line.size() == 12 || line[12] == ' ');
   const std::uint32_t code =
       wellFormed ? static_cast<std::uint32_t>((line[9] - '0') * 100 + (line[10] - '0') * 10 +
                                               (line[11] - '0'))

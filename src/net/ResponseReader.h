@@ -90,7 +90,7 @@ class ResponseReader {
   std::uint64_t bodyLimit_;
   std::size_t headLimit_;
   State state_ = State::StatusLine;
-  std::string line_;          // a line not yet ended
+  std::string line_;           // a line not yet ended
   std::size_t headBytes_ = 0;  // head bytes received, interim answers included
   std::size_t trailerBytes_ = 0;
   std::uint32_t statusCode_ = 0;

@@ -15,11 +15,11 @@
 namespace drovane {
 namespace {
 
+using std::chrono::milliseconds;
 using test::ScriptedServer;
 using test::ServerEnding;
 using test::ServerReply;
 using test::StatusRecorder;
-using std::chrono::milliseconds;
 
 // Runs one GET against a server giving reply and waits for its Done.
 class OneExchange {
@@ -65,8 +65,7 @@ TEST(HttpClientBadInput, AnswersThatBreakTheirFramingFailWithTheReasonAndKeepWha
       {"head of megabytes", bigHead + "Content-Length: 4\r\n\r\nbody",
        Invalid("the head is larger than 65536 bytes"), bigHead.substr(0, 65536)},
       {"head without its empty line", ok + "Content-Length: 5\r\nServer: x\r\n",
-       Invalid("the connection ended inside the head"),
-       ok + "Content-Length: 5\r\nServer: x\r\n"},
+       Invalid("the connection ended inside the head"), ok + "Content-Length: 5\r\nServer: x\r\n"},
       {"closed in the middle of the head", ok + "Content-Le",
        Invalid("the connection ended inside the head"), ok + "Content-Le"},
       {"closed without a word", "", Invalid("the server closed the connection without answering"),
@@ -126,8 +125,8 @@ TEST(HttpClientBadInput, AFramedAnswerEndsTheExchangeWithoutWaitingForTheClose) 
 
 TEST(HttpClientBadInput, BodiesBeyondTheLimitAreRefusedWithoutReadingThemWhole) {
   const std::string large(3 << 20, 'x');
-  const ServerReply announced{{"HTTP/1.1 200 OK\r\nContent-Length: " +
-                               std::to_string(large.size()) + "\r\n\r\n" + large}};
+  const ServerReply announced{
+      {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(large.size()) + "\r\n\r\n" + large}};
   const ServerReply unannounced{{"HTTP/1.1 200 OK\r\n\r\n" + large}};
   for (const ServerReply& reply : {announced, unannounced}) {
     OneExchange exchange({reply});
@@ -203,7 +202,8 @@ TEST(HttpClientBadInput, TimeLimitsEndSilentAndTricklingPeers) {
   silent.parts = {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\npart"};
   silent.ending = ServerEnding::Stall;
   const Case cases[] = {
-      {"silent after the head", silent, idle, "Timed out: the server sent nothing for 0.3 seconds."},
+      {"silent after the head", silent, idle,
+       "Timed out: the server sent nothing for 0.3 seconds."},
       {"a byte at a time, whole exchange", TrickledAnswer(), whole,
        "Timed out: the exchange did not end within 0.7 seconds."},
       {"a byte at a time, answer", TrickledAnswer(), answer,
@@ -264,8 +264,8 @@ TEST(HttpClientBadInput, AnAddressThatNeverAcceptsTimesOutAndTheNextIsTried) {
     ASSERT_TRUE(exchange.Run());
     EXPECT_EQ(exchange.client().GetError(), "");
     EXPECT_EQ(exchange.client().GetContent(), "ok");
-    EXPECT_GE(test::FindLine(log.Lines(), "HttpClient::_CallbackConnect - Trying another endpoint."),
-              0);
+    EXPECT_GE(
+        test::FindLine(log.Lines(), "HttpClient::_CallbackConnect - Trying another endpoint."), 0);
   }
   {
     StatusRecorder recorder;

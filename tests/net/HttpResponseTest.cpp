@@ -84,7 +84,8 @@ const std::string kOkHead = "HTTP/1.1 200 OK\r\n";
 const std::string kChunkedHead = kOkHead + "Transfer-Encoding: chunked\r\n\r\n";
 
 const FramingCase kFramings[] = {
-    {"length", kOkHead + "Content-Length: 5\r\n\r\nhelloEXTRA", false, Event::Complete, "hello", ""},
+    {"length", kOkHead + "Content-Length: 5\r\n\r\nhelloEXTRA", false, Event::Complete, "hello",
+     ""},
     {"length cut short", kOkHead + "Content-Length: 5\r\n\r\nhe", true, Event::Failed, "he",
      "ended after 2 of the 5 bytes"},
     {"equal lengths listed", kOkHead + "Content-Length: 3, 3\r\ncontent-length: 3\r\n\r\nabc",
@@ -106,16 +107,16 @@ const FramingCase kFramings[] = {
      "", "chunk size \"5x\" is not a hexadecimal number"},
     {"chunk data without its line break", kChunkedHead + "2\r\nokX\r\n0\r\n\r\n", false,
      Event::Failed, "ok", "does not end with a line break"},
-    {"chunk size beyond any limit", kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n", false,
-     Event::Failed, "", "larger than"},
+    {"chunk size beyond any limit", kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n", false, Event::Failed,
+     "", "larger than"},
     {"chunked cut short", kChunkedHead + "5\r\nhel", true, Event::Failed, "hel",
      "inside the chunked body"},
     {"unsupported coding", kOkHead + "Transfer-Encoding: gzip, chunked\r\n\r\n", false,
      Event::Failed, "", "transfer coding \"gzip\" is not supported"},
     {"chunked twice", kOkHead + "Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n\r\n",
      false, Event::Failed, "", "not one chunked coding"},
-    {"until the connection ends", kOkHead + "Server: x\r\n\r\nfirst second", true,
-     Event::Complete, "first second", ""},
+    {"until the connection ends", kOkHead + "Server: x\r\n\r\nfirst second", true, Event::Complete,
+     "first second", ""},
     {"until the connection ends, not yet ended", kOkHead + "\r\npart", false, Event::NeedMore,
      "part", ""},
     {"no content", "HTTP/1.1 204 No Content\r\nContent-Length: 4\r\n\r\nbody", false,
@@ -165,9 +166,10 @@ TEST(ResponseReader, FramingsReadTheSameWholeAndOneByteAtATime) {
 TEST(ResponseReader, WhatIsKeptOfTheHeadAndWhatIsLeftAfterTheBody) {
   // The head keeps the final answer only, each line ended by CR LF even where the server sent a
   // bare line feed, and the bytes after a complete response are not taken.
-  Outcome out = Read("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 302 Found\nLocation: /new\n"
-                     "Content-Length: 0\n\nLEFT",
-                     false, 1000);
+  Outcome out = Read(
+      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 302 Found\nLocation: /new\n"
+      "Content-Length: 0\n\nLEFT",
+      false, 1000);
   EXPECT_EQ(out.event, Event::Complete);
   EXPECT_EQ(out.status, 302u);
   EXPECT_EQ(out.location, "/new");

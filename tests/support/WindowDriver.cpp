@@ -61,6 +61,10 @@ WindowDriver::Step WindowDriver::WaitForChildText(int index, const std::string& 
   };
 }
 
+WindowDriver::Step WindowDriver::WaitUntilShown() {
+  return [](HWND window, WindowDriver&) { return IsWindowVisible(window) == TRUE; };
+}
+
 WindowDriver::Step WindowDriver::RecordChildText(int index) {
   return [index](HWND window, WindowDriver& driver) {
     HWND child = NthChild(window, index);

@@ -43,6 +43,9 @@ class WindowDriver {
   // Records the window's layout: "title|client WxH|style" and one line per child,
   // "class|x,y,w,h|id|visible|text", in creation order.
   static Step RecordLayout();
+  // Waits until the window is shown: a modal window appears only once its message loop first
+  // runs out of messages, which under load can be after its controls have changed.
+  static Step WaitUntilShown();
   // Waits for the given time before the next step.
   static Step Pause(unsigned milliseconds);
 

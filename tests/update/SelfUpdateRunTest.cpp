@@ -469,8 +469,8 @@ TEST_F(SelfUpdateRunTest, AnswersThatAreNotTheListedBytesStopTheRunAndWriteNothi
   test::TempFolder config;
   WriteTestFile(config / "service.json", R"({"paths": {
       "/files/updates.dat": {"status": 404, "times": 1},
-      "/files/addon/core.lua": {"raw": "HTTP/1.1 301 Moved\r\nLocation: http://mirror.example/core.lua\r\n\r\n",
-                                "times": 1}}})");
+      "/files/addon/core.lua": {"times": 1,
+          "raw": "HTTP/1.1 301 Moved\r\nLocation: http://mirror.example/core.lua\r\n\r\n"}}})");
   ASSERT_TRUE(service_.Start(
       "\"clientMd5\": \"" + test::RunningClientDigest() + "\", \"clientPath\": \"x.exe\"",
       {{"addon/core.lua", kAddonFolder}}, {"--config", test::HostPath(config / "service.json")}));

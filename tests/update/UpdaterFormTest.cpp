@@ -176,7 +176,8 @@ TEST_F(UpdaterFormTest, TheWindowHasItsLayout) {
   DialogAnswerer boxes("Drovane Client", {IDYES});
   WindowDriver player(kUpdater,
                       {WindowDriver::WaitForChildText(kStatusText, "Checking for updates..."),
-                       WindowDriver::RecordLayout(), WindowDriver::PostCommand(kUpdaterCancel)});
+                       WindowDriver::WaitUntilShown(), WindowDriver::RecordLayout(),
+                       WindowDriver::PostCommand(kUpdaterCancel)});
   Run(0);
   ASSERT_TRUE(player.finished());
   EXPECT_EQ(player.Recorded(), (std::vector<std::string>{

@@ -643,7 +643,8 @@ std::vector<WrongAnswer> WrongAnswers() {
       {"CaptivePortalInsteadOfTheAuthentication",
        R"({"defaults": {"auth": {"body": )" + portalPage + "}}}",
        "Authentication failed.\n\nInvalid server response.", false},
-      {"CaptivePortalInsteadOfTheUploadAnswer", UploadAnswerConfig(R"({"body": )" + portalPage + "}"),
+      {"CaptivePortalInsteadOfTheUploadAnswer",
+       UploadAnswerConfig(R"({"body": )" + portalPage + "}"),
        "Upload failed.\n\nInvalid server response.", true},
       {"Redirect",
        UploadAnswerConfig(R"({"raw": "HTTP/1.1 302 Found\r\nLocation: https://login.example.net/)"
@@ -667,7 +668,8 @@ std::vector<WrongAnswer> WrongAnswers() {
        "Timed out: the answer did not arrive whole within 5 seconds.", true, trickled, true},
       {"MalformedChunk",
        UploadAnswerConfig(R"({"raw": "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n)"
-                          R"(zz\r\nuploadResult\n0\nuploadCount\n1\nuploadMore\nok\n\r\n0\r\n\r\n"})"),
+                          R"(zz\r\nuploadResult\n0\nuploadCount\n1\nuploadMore\nok\n)"
+                          R"(\r\n0\r\n\r\n"})"),
        "Invalid server response: the chunk size \"zz\" is not a hexadecimal number.", true},
   };
 }

@@ -139,7 +139,8 @@ TEST_F(UploadFormTest, TheWindowHasItsLayout) {
   DialogAnswerer boxes("Drovane Client", {IDYES});
   WindowDriver player(
       kUploader, {WindowDriver::WaitForChildText(kStatusLine, "Finalizing..."),
-                  WindowDriver::RecordLayout(), WindowDriver::PostCommand(kUploadCancelButtonId)});
+                  WindowDriver::WaitUntilShown(), WindowDriver::RecordLayout(),
+                  WindowDriver::PostCommand(kUploadCancelButtonId)});
   PressUpload();
   ASSERT_TRUE(player.finished());
   const std::vector<std::string> layout = player.Recorded();
