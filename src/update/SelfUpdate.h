@@ -77,8 +77,11 @@ class SelfUpdate {
  private:
   void OnStatus(HttpClient* client);
   void OnDone(HttpClient* client);
-  // Reset, the limits, the user agent and a GET of the URL whose body may be at most bodyLimit.
+  // Reset, then SendDownload.
   bool StartDownload(const std::string& url, std::uint64_t bodyLimit);
+  // The limits, the user agent and a GET of the URL whose body may be at most bodyLimit; the
+  // client must be idle.
+  bool SendDownload(const std::string& url, std::uint64_t bodyLimit);
   void Post(UpdateMessage message, WPARAM wParam = 0, LPARAM lParam = 0);
   void PostText(UpdateMessage message, const std::string& text);
 

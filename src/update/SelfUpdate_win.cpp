@@ -58,7 +58,7 @@ bool SelfUpdate::Start() {
     gameFolders_[edition] = application ? application->GetGameFolder(edition) : std::string();
   }
   phase = UpdatePhase::ListDownload;
-  return StartDownload(ServiceBaseUrl() + kListPath, kListLimit);
+  return SendDownload(ServiceBaseUrl() + kListPath, kListLimit);
 }
 
 void SelfUpdate::OnClientStatus(HttpClient* client, void* data) {
@@ -227,6 +227,10 @@ bool SelfUpdate::ApplyClient() {
 
 bool SelfUpdate::StartDownload(const std::string& url, std::uint64_t bodyLimit) {
   httpClient.Reset();
+  return SendDownload(url, bodyLimit);
+}
+
+bool SelfUpdate::SendDownload(const std::string& url, std::uint64_t bodyLimit) {
   ExchangeLimits limits;
   limits.bodyBytes = bodyLimit;
   limits.whole = exchangeTimeLimit;
