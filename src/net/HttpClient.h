@@ -200,7 +200,6 @@ class HttpClient {
   boost::asio::steady_timer wholeTimer{io};
   boost::asio::steady_timer answerTimer{io};
   bool connectTimedOut = false;
-  bool sending = false;  // the idle time-out says which way the silence was
   std::chrono::steady_clock::time_point lastActivity;
 };
 

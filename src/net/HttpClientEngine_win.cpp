@@ -46,7 +46,6 @@ void HttpClient::StartExchange(const ResolveTarget& target) {
   responseComplete = false;
   exchangeOver = false;
   connectTimedOut = false;
-  sending = true;
   reader = ResponseReader(limits.bodyBytes);
   try {
     resolver.async_resolve(
@@ -182,7 +181,7 @@ void HttpClient::OnIdleCheck() {
     ArmTimer(idleTimer, deadline, &HttpClient::OnIdleCheck);
     return;
   }
-  EndExchange(IdleTimeoutText(limits.idle, sending));
+  EndExchange(IdleTimeoutText(limits.idle, status == HttpStatus::Sending));
 }
 
 void HttpClient::OnWholeTimeout() {
@@ -282,7 +281,6 @@ void HttpClient::_CallbackWriteRequest(const error_code& error) {
     return;
   }
   SetStatus(HttpStatus::Receiving);
-  sending = false;
   lastActivity = Clock::now();
   if (limits.answer.count() > 0) {
     ArmTimer(answerTimer, lastActivity + limits.answer, &HttpClient::OnAnswerTimeout);

@@ -287,18 +287,12 @@ std::string HttpClient::GetResponse() const {
 }
 
 std::string HttpClient::GetResponseForLog() const {
-  std::size_t size;
-  std::string start;
-  {
-    if (status != HttpStatus::Done) return std::string();
-    std::lock_guard<std::mutex> lock(responseLock);
-    size = responseHead.size() + responseContent.size();
-    start = responseHead.substr(0, kResponseDumpLimit);
-    if (start.size() < kResponseDumpLimit) {
-      start += responseContent.substr(0, kResponseDumpLimit - start.size());
-    }
-  }
-  return ResponseForLog(start, size - start.size());
+  if (status != HttpStatus::Done) return std::string();
+  std::lock_guard<std::mutex> lock(responseLock);
+  // Only the start is copied: the response may be as large as its body limit allows.
+  std::string start = responseHead.substr(0, kResponseDumpLimit);
+  start += responseContent.substr(0, kResponseDumpLimit - start.size());
+  return ResponseForLog(start, responseHead.size() + responseContent.size() - start.size());
 }
 
 std::string HttpClient::GetResponseHeader(const std::string& name) const {

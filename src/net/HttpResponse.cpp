@@ -12,6 +12,10 @@ std::string FindResponseHeader(const std::string& head, const std::string& name)
   return head.substr(start, end - start);
 }
 
+std::string InvalidStatusText(std::uint32_t statusCode) {
+  return "Invalid status code: " + std::to_string(statusCode) + ".";
+}
+
 std::string ResponseForLog(const std::string& response, std::size_t omitted) {
   std::string text;
   text.reserve(response.size() + response.size() / 16);

@@ -1,6 +1,7 @@
 #pragma once
 // What the client makes of a received head and of a response for the log. Pure.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace drovane {
@@ -12,6 +13,9 @@ constexpr std::size_t kResponseDumpLimit = 4096;
 // "\r\n". The name is matched case-sensitively. Empty when the header is absent or its line
 // never ends.
 std::string FindResponseHeader(const std::string& head, const std::string& name);
+
+// The failure of an answer whose status is not the one success the client takes (200).
+std::string InvalidStatusText(std::uint32_t statusCode);
 
 // A response made readable in the log: tabs, carriage returns and line feeds written as \t,
 // \r and \n, each \n followed by a real line feed. When bytes of the response were left out

@@ -61,17 +61,40 @@ bool IsHeaderName(std::string_view name) {
   });
 }
 
-// The elements of a comma-separated list, trimmed, empty ones left out.
+// The elements of a comma-separated list, trimmed, empty ones left out, until visit says stop.
 template <typename Visit>
-bool ForEachListElement(std::string_view list, Visit visit) {
+void ForEachListElement(std::string_view list, Visit visit) {
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
     const std::string_view element = TrimBlanks(list.substr(0, comma));
-    if (!element.empty() && !visit(element)) return false;
-    if (comma == std::string_view::npos) break;
+    if (!element.empty() && !visit(element)) return;
+    if (comma == std::string_view::npos) return;
     list.remove_prefix(comma + 1);
   }
-  return true;
+}
+
+enum class LengthValue { Valid, NotANumber, Differs };
+
+// A Content-Length value: one length, or a list of equal ones, equal also to the length an
+// earlier Content-Length line gave (length, -1 when none). Anything else could frame the body
+// two ways.
+LengthValue ReadContentLength(std::string_view value, std::int64_t& length) {
+  if (value.empty()) return LengthValue::NotANumber;
+  LengthValue result = LengthValue::Valid;
+  ForEachListElement(value, [&](std::string_view element) {
+    std::uint64_t one = 0;
+    if (!ParseDecimalSize(element, one)) {
+      result = LengthValue::NotANumber;
+      return false;
+    }
+    if (length >= 0 && static_cast<std::uint64_t>(length) != one) {
+      result = LengthValue::Differs;
+      return false;
+    }
+    length = static_cast<std::int64_t>(one);
+    return true;
+  });
+  return result;
 }
 
 // A value from the peer, made safe to quote in an error text.
@@ -255,25 +278,14 @@ ResponseReader::Event ResponseReader::TakeHeaderLine(std::string_view line, std:
   const std::string_view value = TrimBlanks(line.substr(colon + 1));
 
   if (EqualsIgnoringCase(name, "Content-Length")) {
-    // A list of equal values is one length; anything else could frame the body two ways.
-    bool valid = true;
-    bool conflicting = false;
-    const bool any = !value.empty();
-    ForEachListElement(value, [&](std::string_view element) {
-      std::uint64_t length = 0;
-      if (!ParseDecimalSize(element, length)) {
-        valid = false;
-        return false;
-      }
-      if (contentLength_ >= 0 && static_cast<std::uint64_t>(contentLength_) != length) {
-        conflicting = true;
-        return false;
-      }
-      contentLength_ = static_cast<std::int64_t>(length);
-      return true;
-    });
-    if (!valid || !any) return Fail("the Content-Length " + Quoted(value) + " is not a number");
-    if (conflicting) return Fail("the Content-Length values differ");
+    switch (ReadContentLength(value, contentLength_)) {
+      case LengthValue::NotANumber:
+        return Fail("the Content-Length " + Quoted(value) + " is not a number");
+      case LengthValue::Differs:
+        return Fail("the Content-Length values differ");
+      case LengthValue::Valid:
+        break;
+    }
   } else if (EqualsIgnoringCase(name, "Transfer-Encoding")) {
     sawTransferEncoding_ = true;
     transferCodings_ += ',';

@@ -11,6 +11,7 @@
 #include "app/Md5.h"
 #include "app/ServiceUrls.h"
 #include "app/Version.h"
+#include "net/HttpResponse.h"
 
 namespace drovane {
 namespace {
@@ -103,7 +104,7 @@ void SelfUpdate::OnDone(HttpClient* client) {
   // proxy on the way is not one, whatever its body holds.
   const uint32_t statusCode = client->GetStatusCode();
   if (statusCode != 200) {
-    PostText(UPD_ERROR, "Invalid status code: " + std::to_string(statusCode) + ".");
+    PostText(UPD_ERROR, InvalidStatusText(statusCode));
     return;
   }
   // The size travels with the message: by the time the window reads it, the client may already

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/TextHelpers.h"
+#include "net/HttpResponse.h"
 
 namespace drovane {
 
@@ -31,7 +32,7 @@ DoneDecision DecideDone(const DoneFacts& facts) {
       decision.action = DoneAction::TransportFailure;
       decision.errorMessage =
           !facts.error.empty() ? facts.error
-                               : "Invalid status code: " + std::to_string(facts.statusCode) + ".";
+                               : InvalidStatusText(facts.statusCode);
     } else if (!facts.receiving) {
       decision.action = DoneAction::DataTransferTimeout;
       decision.errorMessage = kDataTransferTimeout;

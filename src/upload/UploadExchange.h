@@ -48,7 +48,8 @@ class UploadView {
   virtual void EndUpload(int result) = 0;
 };
 
-// The limits of the two requests. Both answers are a few lines long. The authentication must
+// The limits of the two requests. Both answers are a few lines long, within the default body
+// limit. The authentication must
 // end within two minutes; the upload's answer must arrive within two minutes of the last byte
 // sent (the sending itself, which may take long, is watched by the window's watchdog), so that
 // an answer trickled a byte at a time cannot keep the window open.

@@ -32,7 +32,6 @@ constexpr char kTransferProblemQuestion[] =
 constexpr char kServerTimeoutBox[] =
     "Drovane is unable to process your upload at this time.\n\nPlease try again in a bit!";
 constexpr char kTransferSuccessful[] = "Transfer successful. Thanks for your contribution!";
-constexpr std::uint64_t kAnswerLimit = 1024 * 1024;
 constexpr std::chrono::minutes kAnswerTime{2};
 
 void RegisterMessageWindowClass(WNDPROC procedure) {
@@ -66,14 +65,12 @@ std::wstring Widened(const std::string& ascii) {
 
 ExchangeLimits AuthenticationLimits() {
   ExchangeLimits limits;
-  limits.bodyBytes = kAnswerLimit;
   limits.whole = kAnswerTime;
   return limits;
 }
 
 ExchangeLimits UploadAnswerLimits() {
   ExchangeLimits limits;
-  limits.bodyBytes = kAnswerLimit;
   limits.answer = kAnswerTime;
   return limits;
 }

@@ -4,6 +4,7 @@
 // kept.
 #include <string_view>
 
+#include "../net/ResponseInPieces.h"
 #include "FuzzSupport.h"
 #include "net/HttpResponse.h"
 #include "net/ResponseReader.h"
@@ -12,53 +13,21 @@ using namespace drovane;
 
 namespace {
 
-struct Outcome {
-  ResponseReader::Event event = ResponseReader::Event::NeedMore;
-  std::string head;
-  std::string body;
-  std::string error;
-  uint32_t status = 0;
-  size_t used = 0;
-};
-
-// Reads the response arriving in pieces of the given sizes (cycled; none: all at once).
-Outcome Read(std::string_view data, uint64_t bodyLimit, bool eof, const uint8_t* pieces,
-             size_t pieceCount) {
-  ResponseReader reader(bodyLimit);
-  Outcome out;
-  bool over = false;
-  for (size_t i = 0, at = 0; at < data.size() && !over; ++i) {
-    const size_t size = pieceCount ? 1 + pieces[i % pieceCount] % 16 : data.size();
-    const std::string_view part = data.substr(at, size);
-    at += part.size();
-    size_t used = 0;
-    for (;;) {
-      const ResponseReader::Step step = reader.Feed(part.substr(used), out.head, out.body);
-      FUZZ_CHECK(step.used <= part.size() - used);
-      used += step.used;
-      out.event = step.event;
-      if (step.event == ResponseReader::Event::NeedMore) {
-        FUZZ_CHECK(used == part.size());
-        break;
-      }
-      if (step.event == ResponseReader::Event::Complete ||
-          step.event == ResponseReader::Event::Failed) {
-        over = true;
-        break;
-      }
-    }
-    out.used += used;
-  }
-  if (!over && eof) out.event = reader.EndOfStream(out.head);
-  out.error = reader.error();
-  out.status = reader.statusCode();
+// Reads the response arriving in pieces of the given sizes (cycled; none: all at once), and
+// checks what must hold however it arrived.
+test::ReadOutcome Read(std::string_view data, uint64_t bodyLimit, bool eof, const uint8_t* pieces,
+                       size_t pieceCount) {
+  const test::ReadOutcome out = test::ReadInPieces(data, bodyLimit, eof, [&](size_t i) {
+    return pieceCount ? 1 + pieces[i % pieceCount] % 16 : data.size();
+  });
+  FUZZ_CHECK(out.stepsTookWhatTheyMay);
   FUZZ_CHECK(out.body.size() <= bodyLimit);
   FUZZ_CHECK(out.head.size() <= kResponseHeadLimit);
-  FUZZ_CHECK(out.error.empty() == !reader.failed());
-  if (reader.complete() && reader.framing() == BodyFraming::Length) {
-    FUZZ_CHECK(static_cast<int64_t>(out.body.size()) == reader.contentLength());
+  FUZZ_CHECK(out.error.empty() == !out.failed);
+  if (out.complete && out.framing == BodyFraming::Length) {
+    FUZZ_CHECK(static_cast<int64_t>(out.body.size()) == out.contentLength);
   }
-  if (reader.complete() && reader.framing() == BodyFraming::None) FUZZ_CHECK(out.body.empty());
+  if (out.complete && out.framing == BodyFraming::None) FUZZ_CHECK(out.body.empty());
   return out;
 }
 
@@ -74,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t bodyLimit = (selector & 1) ? 64 : 1024 * 1024;
   const bool eof = (selector & 2) != 0;
 
-  const Outcome whole = Read(response, bodyLimit, eof, nullptr, 0);
-  const Outcome pieced = Read(response, bodyLimit, eof, pieces, sizeof pieces);
+  const test::ReadOutcome whole = Read(response, bodyLimit, eof, nullptr, 0);
+  const test::ReadOutcome pieced = Read(response, bodyLimit, eof, pieces, sizeof pieces);
   // However the bytes arrive, the reader comes to the same response.
   FUZZ_CHECK(pieced.event == whole.event);
   FUZZ_CHECK(pieced.head == whole.head);

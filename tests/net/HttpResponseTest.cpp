@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/ExchangeLimits.h"
+#include "ResponseInPieces.h"
 #include "net/ResponseReader.h"
 
 namespace drovane {
@@ -30,44 +31,13 @@ TEST(HttpResponseForLog, ControlCharactersWrittenOutAndWhatWasLeftOutCounted) {
   EXPECT_EQ(ResponseForLog("abc", 5000), "abc\n[5000 more bytes not shown]");
 }
 
+using test::ReadOutcome;
+
 // What a reader made of a response given in pieces of one size, then (with eof) the end of the
 // connection.
-struct Outcome {
-  ResponseReader::Event event = ResponseReader::Event::NeedMore;
-  std::string head;
-  std::string body;
-  std::uint32_t status = 0;
-  std::string error;
-  std::size_t used = 0;
-  std::string location;
-};
-
-Outcome Read(const std::string& bytes, bool eof, std::size_t piece,
-             std::uint64_t bodyLimit = kDefaultBodyLimit) {
-  ResponseReader reader(bodyLimit);
-  Outcome out;
-  bool over = false;
-  for (std::size_t at = 0; at < bytes.size() && !over; at += piece) {
-    const std::string_view part = std::string_view(bytes).substr(at, piece);
-    std::size_t used = 0;
-    for (;;) {
-      const ResponseReader::Step step = reader.Feed(part.substr(used), out.head, out.body);
-      used += step.used;
-      out.event = step.event;
-      if (step.event == ResponseReader::Event::NeedMore) break;
-      if (step.event == ResponseReader::Event::Complete ||
-          step.event == ResponseReader::Event::Failed) {
-        over = true;
-        break;
-      }
-    }
-    out.used += used;
-  }
-  if (!over && eof) out.event = reader.EndOfStream(out.head);
-  out.status = reader.statusCode();
-  out.error = reader.error();
-  out.location = reader.location();
-  return out;
+ReadOutcome Read(const std::string& bytes, bool eof, std::size_t piece,
+                 std::uint64_t bodyLimit = kDefaultBodyLimit) {
+  return test::ReadInPieces(bytes, bodyLimit, eof, [piece](std::size_t) { return piece; });
 }
 
 struct FramingCase {
@@ -145,8 +115,8 @@ const FramingCase kFramings[] = {
 TEST(ResponseReader, FramingsReadTheSameWholeAndOneByteAtATime) {
   for (const FramingCase& c : kFramings) {
     SCOPED_TRACE(c.name);
-    const Outcome whole = Read(c.bytes, c.eof, c.bytes.size() + 1);
-    const Outcome bytewise = Read(c.bytes, c.eof, 1);
+    const ReadOutcome whole = Read(c.bytes, c.eof, c.bytes.size() + 1);
+    const ReadOutcome bytewise = Read(c.bytes, c.eof, 1);
     EXPECT_EQ(whole.event, c.event);
     EXPECT_EQ(whole.body, c.body);
     if (c.error.empty()) {
@@ -166,7 +136,7 @@ TEST(ResponseReader, FramingsReadTheSameWholeAndOneByteAtATime) {
 TEST(ResponseReader, WhatIsKeptOfTheHeadAndWhatIsLeftAfterTheBody) {
   // The head keeps the final answer only, each line ended by CR LF even where the server sent a
   // bare line feed, and the bytes after a complete response are not taken.
-  Outcome out = Read(
+  ReadOutcome out = Read(
       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 302 Found\nLocation: /new\n"
       "Content-Length: 0\n\nLEFT",
       false, 1000);
@@ -187,13 +157,13 @@ TEST(ResponseReader, LimitsHoldAtTheirBoundaries) {
   const std::size_t fill = kResponseHeadLimit - start.size() - 4;
   const std::string head = start + std::string(fill, 'f') + "\r\n\r\n";
   ASSERT_EQ(head.size(), kResponseHeadLimit);
-  const Outcome exact = Read(head, false, 4096);
+  const ReadOutcome exact = Read(head, false, 4096);
   EXPECT_EQ(exact.event, Event::NeedMore);  // the body runs to the end of the connection
   EXPECT_EQ(exact.head, head);
   EXPECT_EQ(Read(head + "x", true, 4096).event, Event::Complete);
   for (std::size_t piece : {std::size_t{1}, std::size_t{70000}}) {
     const std::string over = start + std::string(fill + 1, 'f') + "\r\n\r\n";
-    const Outcome out = Read(over + std::string(100000, 'g'), false, piece);
+    const ReadOutcome out = Read(over + std::string(100000, 'g'), false, piece);
     EXPECT_EQ(out.event, Event::Failed);
     EXPECT_NE(out.error.find("head is larger than 65536 bytes"), std::string::npos);
     EXPECT_LE(out.head.size(), kResponseHeadLimit);
@@ -208,7 +178,7 @@ TEST(ResponseReader, LimitsHoldAtTheirBoundaries) {
   // chunks and a body up to the close are stopped as they pass it.
   EXPECT_EQ(Read(kOkHead + "Content-Length: 10\r\n\r\n0123456789", false, 7, 10).body,
             "0123456789");
-  Outcome out = Read(kOkHead + "Content-Length: 11\r\n\r\n01234567890", false, 7, 10);
+  ReadOutcome out = Read(kOkHead + "Content-Length: 11\r\n\r\n01234567890", false, 7, 10);
   EXPECT_EQ(out.event, Event::Failed);
   EXPECT_EQ(out.body, "");
   EXPECT_EQ(out.error, BodyLimitText(10));
