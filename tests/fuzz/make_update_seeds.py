@@ -4,7 +4,9 @@
     make_update_seeds.py CORPUS_FOLDER
 
 Each list is published from a small folder of files, with the target templates the service
-uses: every installation, one installation in particular, and folders outside the game.
+uses: every installation, one installation in particular, and the client's data folder. One more
+list carries targets the client refuses, which the publish tool would not write. Every list is
+signed with the repository's test key (sequence numbers from 1000).
 """
 
 import os
@@ -15,6 +17,9 @@ TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(TOP, "tools", "publish"))
 
 import publish  # noqa: E402
+import update_list  # noqa: E402
+
+TEST_KEY = os.path.join(TOP, "keys", "test-key.private.pem")
 
 ADDON = "%WoW%\\Interface\\AddOns\\Drovane_Looter\\"
 LAYOUTS = {
@@ -27,11 +32,15 @@ LAYOUTS = {
     ],
     "outside-the-game": [
         ("file", "readme.txt", "%AppPath%\\"),
-        ("file", "helper.dll", "%System%\\"),
+        ("file", "helper.dll", "%AppPath%\\bin\\"),
         ("folder", "addon", ADDON + "Libs\\"),
     ],
     "client-only": [],
 }
+REFUSED_TARGETS = [
+    "%System%\\", "C:\\Windows\\", "\\\\host\\share\\", "C:x\\", ADDON + "..\\..\\..\\",
+    "%AppPath%\\CON.txt\\", "%AppPath%\\a:b\\", "%AppPath%\\dot.\\", "Interface\\AddOns\\",
+]
 FILES = {
     "addon/core.lua": b"-- core\n",
     "addon/core.toc": b"## Interface: 70300\n",
@@ -55,7 +64,8 @@ def main() -> int:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as stream:
                 stream.write(content)
-        for name, sources in LAYOUTS.items():
+        key = publish.load_signing_key(TEST_KEY)
+        for index, (name, sources) in enumerate(LAYOUTS.items()):
             manifest = publish.Manifest(
                 source_dir=source,
                 base_url="http://127.0.0.1:8123/files/",
@@ -63,12 +73,21 @@ def main() -> int:
                 sources=tuple(publish.Source(*item) for item in sources),
             )
             published = os.path.join(work, name)
-            publish.publish(manifest, published)
+            publish.publish(manifest, published, key, sequence=1000 + index)
             with open(os.path.join(published, publish.LIST_NAME), "rb") as stream:
                 data = stream.read()
             with open(os.path.join(out, name), "wb") as stream:
                 stream.write(data)
-    print(f"make_update_seeds: {len(LAYOUTS)} lists in {out}")
+        entries = [update_list.UpdateEntry(update_list.md5_hex(b"MZ"), 2, "helper.dll", target)
+                   for target in REFUSED_TARGETS]
+        data = update_list.write_update_list(update_list.UpdateList(
+            update_list.md5_hex(FILES["DrovaneClient.exe"]), "http://127.0.0.1:8123/files/", "DrovaneClient.exe",
+            entries))
+        data = update_list.sign_update_list(data, 1000 + len(LAYOUTS), update_list.sha256(FILES["DrovaneClient.exe"]),
+                                            [update_list.sha256(b"MZ")] * len(entries), key)
+        with open(os.path.join(out, "refused-targets"), "wb") as stream:
+            stream.write(data)
+    print(f"make_update_seeds: {len(LAYOUTS) + 1} lists in {out}")
     return 0
 
 

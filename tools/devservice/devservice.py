@@ -39,6 +39,7 @@ sys.path.insert(0, HERE)
 
 from multipart_form import MultipartError, boundary_of, parse_multipart  # noqa: E402
 from service_config import (  # noqa: E402
+    SEQUENCE_MAX,
     ConfigError,
     ServiceConfig,
     check_account,
@@ -468,7 +469,11 @@ class DevService:
         self._listener = listener
         self.port = listener.getsockname()[1]
         if self.config.publish_manifest:
-            self.publish_manifest_file(self.config.publish_manifest)
+            try:
+                self.publish_manifest_file(self.config.publish_manifest)
+            except _publish_module().PublishError as error:
+                listener.close()
+                raise ConfigError(f"publish {self.config.publish_manifest}: {error}") from None
         if self.config.port_file:
             _write_file(os.path.abspath(self.config.port_file), f"{self.port}\n".encode("ascii"))
         self._accept_thread = threading.Thread(target=self._accept_loop, name="devservice-accept", daemon=True)
@@ -795,22 +800,26 @@ class DevService:
 
     # -- update list -----------------------------------------------------------------------------
 
-    def publish(self, manifest_data: dict, base_dir: str = ".") -> None:
+    def publish(self, manifest_data: dict, base_dir: str = ".", sequence: Optional[int] = None) -> None:
         """Builds files/updates.dat from a publish manifest, with this service's files URL as the
-        download base (the port is only known now)."""
+        download base (the port is only known now), signed with the configured key. The sequence
+        number is the given one, else the configured one, else the time of publication."""
         publish_module = _publish_module()
         manifest = publish_module.manifest_from_dict(manifest_data, base_dir)
-        self._publish(publish_module, manifest)
+        self._publish(publish_module, manifest, sequence)
 
-    def publish_manifest_file(self, path: str) -> None:
+    def publish_manifest_file(self, path: str, sequence: Optional[int] = None) -> None:
         publish_module = _publish_module()
-        self._publish(publish_module, publish_module.load_manifest(path))
+        self._publish(publish_module, publish_module.load_manifest(path), sequence)
 
-    def _publish(self, publish_module, manifest) -> None:
+    def _publish(self, publish_module, manifest, sequence: Optional[int]) -> None:
         if not self.config.files_dir:
             raise ConfigError("publishing needs a files folder")
         manifest.base_url = self.url + "files/"
-        publish_module.publish(manifest, self.config.files_dir)
+        if sequence is None:
+            sequence = self.config.sequence
+        private_key = publish_module.load_signing_key(self.config.signing_key)
+        publish_module.publish(manifest, self.config.files_dir, private_key, sequence)
 
 
 def _publish_module():
@@ -856,6 +865,10 @@ def build_config(argv: Optional[List[str]] = None) -> ServiceConfig:
     parser.add_argument("--data", help="folder for the request records and the stored uploads")
     parser.add_argument("--files", help="folder served under /files/ (updates.dat and the listed files)")
     parser.add_argument("--publish", help="publish manifest: build files/updates.dat for this service at start")
+    parser.add_argument("--signing-key", metavar="FILE",
+                        help="private key (PEM) that signs published lists (default: the repository's test key)")
+    parser.add_argument("--sequence", type=int, metavar="N",
+                        help="sequence number of published lists (default: the time of publication)")
     parser.add_argument("--account", action="append", default=[], metavar="NAME[:PASSWORD]",
                         help="an account (repeatable); with a password, the password is checked")
     parser.add_argument("--refuse-unknown", action="store_true", help="refuse user names not configured")
@@ -877,11 +890,15 @@ def build_config(argv: Optional[List[str]] = None) -> ServiceConfig:
     config = load_config(args.config) if args.config else ServiceConfig()
     if args.port is not None:
         config.port = args.port
-    for key in ("port_file", "data", "files", "publish"):
+    for key in ("port_file", "data", "files", "publish", "signing_key"):
         value = getattr(args, key)
         if value is not None:
             attribute = {"data": "data_dir", "files": "files_dir", "publish": "publish_manifest"}.get(key, key)
             setattr(config, attribute, value)
+    if args.sequence is not None:
+        if not 0 <= args.sequence <= SEQUENCE_MAX:
+            parser.error(f"--sequence: 0 to {SEQUENCE_MAX}")
+        config.sequence = args.sequence
     for account in args.account:
         name, colon, password = account.partition(":")
         config.set_account(name, {"password": password} if colon else {})

@@ -11,6 +11,11 @@ import os
 from typing import Dict, Optional
 
 PHASES = ("request", "answer", "partial")
+# The repository's test key: lists this service publishes verify with the key of test and
+# developer builds of the client, never with a release's.
+TEST_SIGNING_KEY = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                 os.pardir, os.pardir, "keys", "test-key.private.pem"))
+SEQUENCE_MAX = 2**64 - 1
 # No wait of the service may outlast this, whatever a configuration asks for.
 STALL_LIMIT_SECONDS = 600.0
 
@@ -160,6 +165,9 @@ class ServiceConfig:
         self.data_dir: Optional[str] = None
         self.files_dir: Optional[str] = None
         self.publish_manifest: Optional[str] = None
+        self.signing_key = TEST_SIGNING_KEY
+        # None: the time of each publication.
+        self.sequence: Optional[int] = None
         # User name (lower case) -> (name as configured, account).
         self.accounts: Dict[str, tuple] = {}
         # Used for user names not listed; None: such names are refused with badLogin.
@@ -194,8 +202,8 @@ class ServiceConfig:
 
 
 _TOP_KEYS = {
-    "port", "portFile", "data", "files", "publish", "accounts", "anyAccount", "defaults",
-    "badLogin", "paths", "readTimeout", "maxBody", "maxUnpacked", "receiveBuffer",
+    "port", "portFile", "data", "files", "publish", "signingKey", "sequence", "accounts", "anyAccount",
+    "defaults", "badLogin", "paths", "readTimeout", "maxBody", "maxUnpacked", "receiveBuffer",
 }
 
 
@@ -219,11 +227,13 @@ def config_from_dict(data, base_dir: str = ".", config: Optional[ServiceConfig] 
     if "port" in data:
         config.port = int(_number(data, "port", 0, 65535, True))
     for key, attribute in (("portFile", "port_file"), ("data", "data_dir"), ("files", "files_dir"),
-                           ("publish", "publish_manifest")):
+                           ("publish", "publish_manifest"), ("signingKey", "signing_key")):
         if key in data:
             if not isinstance(data[key], str) or not data[key]:
                 raise ConfigError(f"{key}: expected a path")
             setattr(config, attribute, os.path.join(base_dir, data[key]))
+    if "sequence" in data:
+        config.sequence = int(_number(data, "sequence", 0, SEQUENCE_MAX, True))
     accounts = data.get("accounts", {})
     if not isinstance(accounts, dict):
         raise ConfigError("accounts: expected an object of user name -> account")

@@ -21,11 +21,12 @@ sys.path.insert(0, os.path.join(HERE, os.pardir, "publish"))
 from devservice import DevService  # noqa: E402
 from multipart_form import MultipartError, parse_multipart  # noqa: E402
 from service_config import ConfigError, config_from_dict  # noqa: E402
-from update_list import md5_hex, read_update_list  # noqa: E402
+from update_list import load_public_key, md5_hex, read_update_list, verify_update_list  # noqa: E402
 from url_codec import parse_query, url_decode, url_encode  # noqa: E402
 
 WAIT = 5.0
 USER_AGENT = "DrovaneClient/1.9.01"
+TEST_PUBLIC_KEY = os.path.join(HERE, os.pardir, os.pardir, "keys", "test-key.public.hex")
 BOUNDARY = "---------------------------" + "123456"
 
 
@@ -363,11 +364,13 @@ class TestFiles:
             "source": "release",
             "client": "DrovaneClient.exe",
             "entries": [{"folder": "addon", "target": "%WoW%\\Interface\\AddOns\\Drovane_Looter\\"}],
-        }, str(tmp_path))
+        }, str(tmp_path), sequence=5)
 
         status, headers, body = get(service, "/files/updates.dat")
         assert (status, headers["Content-Type"]) == ("HTTP/1.1 200 OK", "application/octet-stream")
-        update_list = read_update_list(body)
+        # Signed with the repository's test key unless configured otherwise.
+        update_list = verify_update_list(body, load_public_key(TEST_PUBLIC_KEY))
+        assert update_list.signature.sequence == 5
         assert update_list.base_url == service.url + "files/"
         assert [e.server_path for e in update_list.entries] == ["addon/Drovane_Looter.lua", "addon/Locales/frFR.lua"]
         # Every download is the base URL directly followed by the path in the list.
@@ -568,6 +571,8 @@ class TestConfiguration:
         ({"defaults": {"auth": {"raw": "\u0100"}}}, "raw: expected text of characters U+0000 to U+00FF"),
         ({"defaults": {"auth": {"framing": "chunked"}}}, "framing: one of ['length', 'close']"),
         ({"defaults": {"upload": {"trickle": 0}}}, "trickle: seconds above 0"),
+        ({"sequence": -1}, "sequence: expected a number from 0"),
+        ({"signingKey": ""}, "signingKey: expected a path"),
     ])
     def test_mistakes_fail_at_load(self, data, text):
         with pytest.raises(ConfigError) as caught:
@@ -627,7 +632,7 @@ class TestCommandLine:
         process = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "devservice.py"), "--port", "0", "--port-file", str(port_file),
              "--data", str(tmp_path / "data"), "--files", str(tmp_path / "files"),
-             "--publish", str(tmp_path / "publish.json")],
+             "--publish", str(tmp_path / "publish.json"), "--sequence", "77"],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         try:
             deadline = time.monotonic() + 10
@@ -638,6 +643,7 @@ class TestCommandLine:
             port = int(port_file.read_text())
             update_list = read_update_list(split_response(exchange(port, get_request(port, "/files/updates.dat")))[2])
             assert update_list.base_url == f"http://127.0.0.1:{port}/files/"
+            assert update_list.signature.sequence == 77
             assert [(e.server_path, e.target) for e in update_list.entries] == [
                 ("Drovane_Looter.lua", "%WoW%\\Interface\\AddOns\\Drovane_Looter\\")]
             content = split_response(exchange(port, get_request(port, "/files/Drovane_Looter.lua")))[2]

@@ -1,26 +1,46 @@
 """Tests of the update list format and of publishing a folder."""
 
+import hashlib
 import os
 import struct
 import sys
+import time
 
 import pytest
+from cryptography.hazmat.primitives.asymmetric import ec
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
 
 import publish  # noqa: E402
 from update_list import (  # noqa: E402
+    NO_CLIENT_SHA256,
     UpdateEntry,
     UpdateList,
     UpdateListError,
     file_name_of,
+    key_id,
+    load_private_key,
+    load_public_key,
     md5_hex,
+    public_key_bytes,
     read_update_list,
+    sign_update_list,
+    verify_update_list,
     write_update_list,
 )
 
 DIGEST_A = "0123456789abcdef0123456789abcdef"
 DIGEST_B = "fedcba9876543210fedcba9876543210"
+KEYS = os.path.join(HERE, os.pardir, os.pardir, "keys")
+TEST_PRIVATE_KEY = os.path.join(KEYS, "test-key.private.pem")
+TEST_PUBLIC_KEY = os.path.join(KEYS, "test-key.public.hex")
+ADDONS = "%WoW%\\Interface\\AddOns\\Drovane_Looter\\"
+
+
+@pytest.fixture(scope="module")
+def test_key():
+    return load_private_key(TEST_PRIVATE_KEY)
 
 
 def sample_list():
@@ -133,6 +153,111 @@ class TestWriterRefuses:
         assert text in str(caught.value)
 
 
+def signed_sample(key, sequence=7):
+    data = write_update_list(UpdateList(DIGEST_A, "http://h/", "c.exe", [UpdateEntry(DIGEST_B, 3, "a.lua", ADDONS)]))
+    return sign_update_list(data, sequence, bytes(range(32)), [hashlib.sha256(b"abc").digest()], key)
+
+
+class TestSignature:
+    def test_the_test_key_pair_belongs_together(self, test_key):
+        assert public_key_bytes(test_key) == load_public_key(TEST_PUBLIC_KEY)
+
+    def test_block_bytes(self, test_key):
+        data = signed_sample(test_key, sequence=0x0102030405060708)
+        update_list = verify_update_list(data, load_public_key(TEST_PUBLIC_KEY))
+        start = update_list.signature.offset
+        assert data[:start] == write_update_list(UpdateList(DIGEST_A, "http://h/", "c.exe", update_list.entries))
+        block = data[start:]
+        assert len(block) == 148 + 32
+        assert block[:16] == b"KSUS\x01\x00\x00\x00\x08\x07\x06\x05\x04\x03\x02\x01"
+        assert block[16:48] == hashlib.sha256(load_public_key(TEST_PUBLIC_KEY)).digest()
+        assert block[48:52] == b"\x01\x00\x00\x00"
+        assert block[52:84] == bytes(range(32))
+        assert block[84:116] == hashlib.sha256(b"abc").digest()
+
+    def test_every_changed_byte_is_refused(self, test_key):
+        data = signed_sample(test_key)
+        public_key = load_public_key(TEST_PUBLIC_KEY)
+        for position in range(len(data)):
+            changed = bytearray(data)
+            changed[position] ^= 0x01
+            with pytest.raises(UpdateListError):
+                verify_update_list(bytes(changed), public_key)
+
+    def test_another_key_is_refused(self, test_key):
+        other = ec.generate_private_key(ec.SECP256R1())
+        data = signed_sample(other)
+        with pytest.raises(UpdateListError) as caught:
+            verify_update_list(data, load_public_key(TEST_PUBLIC_KEY))
+        assert "key id at offset" in str(caught.value)
+        # Claiming the test key's id does not help: the signature is still the other key's.
+        block = read_update_list(data).signature
+        forged = bytearray(data)
+        forged[block.offset + 16 : block.offset + 48] = key_id(public_key_bytes(test_key))
+        with pytest.raises(UpdateListError) as caught:
+            verify_update_list(bytes(forged), load_public_key(TEST_PUBLIC_KEY))
+        assert "does not verify" in str(caught.value)
+
+    def test_unsigned_list_is_refused(self):
+        data = write_update_list(UpdateList(DIGEST_A, "u/", "c", []))
+        with pytest.raises(UpdateListError) as caught:
+            verify_update_list(data, load_public_key(TEST_PUBLIC_KEY))
+        assert "no signature block" in str(caught.value)
+
+    def test_strict_reader_refuses_malformed_blocks(self, test_key):
+        data = signed_sample(test_key)
+        start = read_update_list(data).signature.offset
+        count_at = start + 48
+        for changed, text in [
+            (data + b"\x00", "1 bytes after the signature block"),
+            (data[:count_at] + struct.pack("<I", 0) + data[count_at + 4 :], "signed entry count at offset"),
+            (data[:count_at] + struct.pack("<I", 2) + data[count_at + 4 :], "the list has 1 entries"),
+            (data[: start + 4] + struct.pack("<I", 2) + data[start + 8 :], "signature version"),
+            (data[:-1], "signature at offset"),
+            (data[: start + 3], "3 bytes after the last entry"),
+        ]:
+            with pytest.raises(UpdateListError) as caught:
+                read_update_list(changed)
+            assert text in str(caught.value)
+        for length in range(start + 1, len(data)):
+            with pytest.raises(UpdateListError):
+                read_update_list(data[:length])
+
+    def test_a_list_with_no_entries_signs_none(self, test_key):
+        data = write_update_list(UpdateList(DIGEST_A, "u/", "c", []))
+        negative = data[:44] + struct.pack("<i", -3) + data[48:]
+        signed = sign_update_list(negative, 1, NO_CLIENT_SHA256, [], test_key)
+        assert len(signed) == len(negative) + 148
+        assert verify_update_list(signed, load_public_key(TEST_PUBLIC_KEY)).signature.entry_sha256s == []
+        with pytest.raises(UpdateListError):
+            sign_update_list(data, 1, NO_CLIENT_SHA256, [bytes(32)], test_key)
+        with pytest.raises(UpdateListError):
+            sign_update_list(data, 2**64, NO_CLIENT_SHA256, [], test_key)
+
+
+class TestTargets:
+    @pytest.mark.parametrize("target", [
+        ADDONS, "%WoW-LIVE%\\Interface\\AddOns\\", "%WoW-PTR%\\Interface\\AddOns\\A\\B c\\",
+        "%WoW-BETA%\\Interface\\AddOns\\x.y\\", "%AppPath%\\", "%AppPath%\\Cache\\",
+        "%AppPath%\\console\\", "%WoW%\\interface\\addons\\",
+    ])
+    def test_accepted(self, target):
+        publish.check_target(target, "file")
+
+    @pytest.mark.parametrize("target", [
+        "%System%\\", "Interface\\AddOns\\", "C:\\Games\\", "\\\\server\\share\\", "C:x\\",
+        "\\Windows\\", "%WoW%\\", "%WoW%\\Interface\\", "%WoW%\\WTF\\Interface\\AddOns\\",
+        "%wow%\\Interface\\AddOns\\", "%AppPath%..\\", ADDONS + "..\\..\\", ADDONS + ".\\",
+        ADDONS + "a/..\\..\\", ADDONS + "a\\\\", "%AppPath%\\a:b\\", "%AppPath%\\CON\\",
+        "%AppPath%\\nul.txt\\", "%AppPath%\\Com1\\", "%AppPath%\\LPT9.x.y\\", "%AppPath%\\com0\\", "%AppPath%\\CONOUT$\\", "%AppPath%\\lpt\u00b9\\", "%AppPath%\\aux .a\\",
+        "%AppPath%\\a.\\", "%AppPath%\\a \\", "%AppPath%\\a\x01\\", "%AppPath%\\a*\\",
+        "%AppPath%\\a<\\", "%AppPath%\\a>\\", '%AppPath%\\a"\\', "%AppPath%\\a|\\", "%AppPath%\\a?\\",
+    ])
+    def test_refused(self, target):
+        with pytest.raises(publish.PublishError):
+            publish.check_target(target, "file")
+
+
 def make_source(root):
     files = {
         "DrovaneClient.exe": b"MZ client",
@@ -150,7 +275,7 @@ def make_source(root):
 
 
 class TestPublish:
-    def test_folder_file_and_client(self, tmp_path):
+    def test_folder_file_and_client(self, tmp_path, test_key):
         source, out = tmp_path / "src", tmp_path / "out"
         files = make_source(str(source))
         manifest = publish.manifest_from_dict(
@@ -165,10 +290,10 @@ class TestPublish:
             },
             str(tmp_path),
         )
-        update_list = publish.publish(manifest, str(out))
+        update_list = publish.publish(manifest, str(out), test_key)
 
         with open(out / "updates.dat", "rb") as stream:
-            assert read_update_list(stream.read()) == update_list
+            assert verify_update_list(stream.read(), load_public_key(TEST_PUBLIC_KEY)) == update_list
         assert update_list.client_md5 == md5_hex(files["DrovaneClient.exe"])
         assert update_list.client_path == "DrovaneClient.exe"
         assert update_list.base_url == "http://127.0.0.1:9/files/"
@@ -182,55 +307,74 @@ class TestPublish:
              md5_hex(files[looter + "Locales/deDE.lua"])),
             ("extra/readme.txt", "%AppPath%\\", 7, md5_hex(b"read me")),
         ]
+        block = update_list.signature
+        assert block.client_sha256 == hashlib.sha256(files["DrovaneClient.exe"]).digest()
+        assert block.entry_sha256s == [
+            hashlib.sha256(files[e.server_path]).digest() for e in update_list.entries
+        ]
         # The output folder serves everything the list names.
         assert publish.check(update_list, str(out)) == []
         with open(out / "addon" / "Drovane_Looter" / "Locales" / "deDE.lua", "rb") as stream:
             assert stream.read() == b"-- de\n"
 
-    def test_check_reports_changed_and_missing_files(self, tmp_path):
+    def test_check_reports_changed_and_missing_files(self, tmp_path, test_key):
         source = tmp_path / "src"
         make_source(str(source))
         manifest = publish.Manifest(
             source_dir=str(source), base_url="u/", client="DrovaneClient.exe",
             sources=(publish.Source("file", "extra/readme.txt", "%AppPath%\\"),
-                     publish.Source("file", "addon/Drovane_Looter/Drovane_Looter.lua", "%WoW%\\")),
+                     publish.Source("file", "addon/Drovane_Looter/Drovane_Looter.lua", ADDONS)),
         )
-        update_list = publish.publish(manifest, str(source))  # publishing in place copies nothing
+        update_list = publish.publish(manifest, str(source), test_key)  # publishing in place copies nothing
         with open(source / "extra" / "readme.txt", "wb") as stream:
             stream.write(b"changed")
         os.remove(source / "addon" / "Drovane_Looter" / "Drovane_Looter.lua")
         problems = publish.check(update_list, str(source))
-        assert len(problems) == 2
+        assert len(problems) == 3
         assert problems[0] == (
             f"entry extra/readme.txt: digest {md5_hex(b'changed')} differs from the list's {md5_hex(b'read me')}"
         )
-        assert problems[1].startswith("entry addon/Drovane_Looter/Drovane_Looter.lua: missing")
+        assert problems[1] == (
+            f"entry extra/readme.txt: SHA-256 {hashlib.sha256(b'changed').hexdigest()} differs from the "
+            f"signature block's {hashlib.sha256(b'read me').hexdigest()}"
+        )
+        assert problems[2].startswith("entry addon/Drovane_Looter/Drovane_Looter.lua: missing")
 
-    def test_client_given_by_digest_is_not_copied(self, tmp_path):
+    def test_client_given_by_digest_is_not_copied(self, tmp_path, test_key):
         manifest = publish.Manifest(source_dir=str(tmp_path), base_url="u/", client_md5=DIGEST_A,
                                     client_path="bin/DrovaneClient.exe")
-        update_list = publish.publish(manifest, str(tmp_path / "out"))
+        update_list = publish.publish(manifest, str(tmp_path / "out"), test_key)
         assert (update_list.client_md5, update_list.client_path, update_list.entries) == (
             DIGEST_A, "bin/DrovaneClient.exe", [])
+        assert update_list.signature.client_sha256 == NO_CLIENT_SHA256
         assert sorted(os.listdir(tmp_path / "out")) == ["updates.dat"]
+        manifest.client_sha256 = "ab" * 32
+        update_list = publish.publish(manifest, str(tmp_path / "out"), test_key)
+        assert update_list.signature.client_sha256 == b"\xab" * 32
 
     @pytest.mark.parametrize(
         "change, text",
         [
-            ({"sources": (publish.Source("file", "../outside.txt", "%WoW%\\"),)}, "inside the source folder"),
+            ({"sources": (publish.Source("file", "../outside.txt", ADDONS),)}, "inside the source folder"),
             ({"sources": (publish.Source("file", "extra/readme.txt", "%WoW%"),)}, "must end with a backslash"),
-            ({"sources": (publish.Source("folder", "nothing", "%WoW%\\"),)}, "does not exist"),
+            ({"sources": (publish.Source("folder", "nothing", ADDONS),)}, "does not exist"),
             ({"client": None}, "give the client file"),
             ({"base_url": None}, "no download base URL"),
+            ({"client_sha256": "ab" * 32}, "clientSha256 goes with clientMd5 and clientPath"),
+            ({"client": None, "client_md5": DIGEST_A, "client_path": "c.exe", "client_sha256": "AB" * 32},
+             "not 64 lowercase hexadecimal"),
+            ({"sources": (publish.Source("file", "extra/con.txt", "%AppPath%\\"),)}, "is a Windows device name"),
+            ({"sources": (publish.Source("file", "extra/readme.txt", "%System%\\"),)}, "must begin with %WoW%"),
         ],
     )
-    def test_refused_manifests_write_nothing(self, tmp_path, change, text):
+    def test_refused_manifests_write_nothing(self, tmp_path, test_key, change, text):
         source = tmp_path / "src"
         make_source(str(source))
+        (source / "extra" / "con.txt").write_bytes(b"x")
         fields = dict(source_dir=str(source), base_url="u/", client="DrovaneClient.exe")
         fields.update(change)
         with pytest.raises(publish.PublishError) as caught:
-            publish.publish(publish.Manifest(**fields), str(tmp_path / "out"))
+            publish.publish(publish.Manifest(**fields), str(tmp_path / "out"), test_key)
         assert text in str(caught.value)
         assert not (tmp_path / "out").exists()
 
@@ -245,7 +389,8 @@ class TestCommandLine:
         source, out = tmp_path / "src", tmp_path / "out"
         make_source(str(source))
         code = publish.main([
-            "build", "--source", str(source), "--out", str(out), "--base-url", "http://h/files/",
+            "build", "--key", TEST_PRIVATE_KEY, "--sequence", "42",
+            "--source", str(source), "--out", str(out), "--base-url", "http://h/files/",
             "--client", "DrovaneClient.exe",
             "--file", "extra/readme.txt=%AppPath%\\",
             "--folder", "addon/Drovane_Looter=%WoW-LIVE%\\Interface\\AddOns\\Drovane_Looter\\",
@@ -253,8 +398,10 @@ class TestCommandLine:
         assert code == 0
         built = capsys.readouterr().out
         assert "entries:       4" in built
+        assert f"signature:     sequence 42, key id {key_id(load_public_key(TEST_PUBLIC_KEY)).hex()}" in built
         with open(out / "updates.dat", "rb") as stream:
             update_list = read_update_list(stream.read())
+        assert update_list.signature.sequence == 42
         # Command-line order is list order.
         assert [e.server_path for e in update_list.entries] == [
             "extra/readme.txt",
@@ -264,7 +411,8 @@ class TestCommandLine:
         ]
         assert publish.main(["show", str(out / "updates.dat")]) == 0
         assert capsys.readouterr().out == built
-        assert publish.main(["check", str(out / "updates.dat"), "--files", str(out)]) == 0
+        assert publish.main(["check", str(out / "updates.dat"), "--files", str(out),
+                             "--public-key", TEST_PUBLIC_KEY]) == 0
         os.remove(out / "extra" / "readme.txt")
         assert publish.main(["check", str(out / "updates.dat"), "--files", str(out)]) == 1
         assert "entry extra/readme.txt: missing" in capsys.readouterr().err
@@ -273,3 +421,35 @@ class TestCommandLine:
         (tmp_path / "bad.dat").write_bytes(b"KSUL\x28\x00")
         assert publish.main(["show", str(tmp_path / "bad.dat")]) == 2
         assert "header block length at offset 4: needs 4 bytes, 2 left" in capsys.readouterr().err
+
+    def test_default_sequence_is_the_time_of_publication(self, tmp_path):
+        before = int(time.time())
+        assert publish.main(["build", "--key", TEST_PRIVATE_KEY, "--source", str(tmp_path), "--out",
+                             str(tmp_path / "out"), "--base-url", "u/", "--client-md5", DIGEST_A,
+                             "--client-path", "c.exe"]) == 0
+        with open(tmp_path / "out" / "updates.dat", "rb") as stream:
+            assert before <= read_update_list(stream.read()).signature.sequence <= int(time.time())
+
+    def test_building_needs_a_usable_key(self, tmp_path, capsys):
+        (tmp_path / "bad.pem").write_text("not a key")
+        arguments = ["build", "--source", str(tmp_path), "--out", str(tmp_path / "out"), "--base-url", "u/",
+                     "--client-md5", DIGEST_A, "--client-path", "c.exe"]
+        with pytest.raises(SystemExit):
+            publish.main(arguments)
+        assert publish.main(arguments + ["--key", str(tmp_path / "bad.pem")]) == 2
+        assert "not an unencrypted PEM private key" in capsys.readouterr().err
+        assert not (tmp_path / "out").exists()
+
+    def test_key_file_and_check_with_another_key(self, tmp_path, capsys):
+        assert publish.main(["key", "--private", TEST_PRIVATE_KEY, "--public-out", str(tmp_path / "p.hex")]) == 0
+        lines = (tmp_path / "p.hex").read_text().splitlines()
+        assert lines[0].startswith("#") and lines[-1] == load_public_key(TEST_PUBLIC_KEY).hex()
+        assert load_public_key(str(tmp_path / "p.hex")) == load_public_key(TEST_PUBLIC_KEY)
+
+        other = ec.generate_private_key(ec.SECP256R1())
+        (tmp_path / "other.hex").write_text(public_key_bytes(other).hex() + "\n")
+        (tmp_path / "updates.dat").write_bytes(signed_sample(load_private_key(TEST_PRIVATE_KEY)))
+        capsys.readouterr()
+        assert publish.main(["check", str(tmp_path / "updates.dat"), "--public-key", str(tmp_path / "p.hex")]) == 0
+        assert publish.main(["check", str(tmp_path / "updates.dat"), "--public-key", str(tmp_path / "other.hex")]) == 2
+        assert "key id at offset" in capsys.readouterr().err
