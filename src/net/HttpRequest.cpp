@@ -90,14 +90,16 @@ std::vector<std::pair<std::string, std::string>> SplitFormFields(const std::stri
 }
 
 std::string MaskPasswordForLog(const std::string& path) {
+  // The whole value, up to the next parameter, goes: a mask of fixed length shows neither the
+  // password nor its length.
   static const std::string kKey = "password=";
-  static const std::string::size_type kMaskLength = 28;
+  static const std::string kMask(28, '*');
   std::string masked = path;
-  const std::string::size_type key = masked.find(kKey);
-  if (key != std::string::npos) {
+  for (std::string::size_type key = masked.find(kKey); key != std::string::npos;
+       key = masked.find(kKey, key + kKey.size() + kMask.size())) {
     const std::string::size_type start = key + kKey.size();
-    masked.replace(start, std::min(kMaskLength, masked.size() - start),
-                   std::string(kMaskLength, '*'));
+    const std::string::size_type end = masked.find('&', start);
+    masked.replace(start, (end == std::string::npos ? masked.size() : end) - start, kMask);
   }
   return masked;
 }

@@ -35,10 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(field.second.find('&') == std::string::npos);
   }
   const std::string masked = MaskPasswordForLog(url);
-  if (url.find("password=") == std::string::npos)
-    FUZZ_CHECK(masked == url);
-  else
-    FUZZ_CHECK(masked.size() >= url.size());
+  if (url.find("password=") == std::string::npos) FUZZ_CHECK(masked == url);
+  // Every password value left in the text is the mask, whole up to the next parameter.
+  for (size_t key = masked.find("password="); key != std::string::npos;
+       key = masked.find("password=", key + 1)) {
+    const size_t start = key + 9;
+    const size_t end = masked.find('&', start);
+    FUZZ_CHECK(masked.substr(start, end == std::string::npos ? std::string::npos : end - start) ==
+               std::string(28, '*'));
+  }
 
   AuthenticationUrl(url, value, value, value);
   UploadParameters parameters;

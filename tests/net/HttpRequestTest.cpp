@@ -124,14 +124,15 @@ TEST(HttpRequestFormFields, PairsInOrderUndecoded) {
   EXPECT_EQ(SplitFormFields(""), Pairs{});
 }
 
-TEST(HttpRequestLogMask, PasswordReplacedByTwentyEightStars) {
+TEST(HttpRequestLogMask, EveryPasswordValueIsReplacedWholeUpToTheNextParameter) {
   const std::string stars(28, '*');
+  // A password longer than the mask leaves none of its characters behind.
   EXPECT_EQ(MaskPasswordForLog("/auth.php?user=a&password=0123456789012345678901234567890&x=1"),
-            "/auth.php?user=a&password=" + stars + "890&x=1");
-  // A short password: the rest of the path is hidden too and the text grows.
-  EXPECT_EQ(MaskPasswordForLog("/auth.php?password=abc&x=1"), "/auth.php?password=" + stars);
+            "/auth.php?user=a&password=" + stars + "&x=1");
+  EXPECT_EQ(MaskPasswordForLog("/auth.php?password=abc&x=1"), "/auth.php?password=" + stars + "&x=1");
   EXPECT_EQ(MaskPasswordForLog("/a?password="), "/a?password=" + stars);
-  EXPECT_EQ(MaskPasswordForLog("/a?password=1&password=2"), "/a?password=" + stars);
+  EXPECT_EQ(MaskPasswordForLog("/a?password=1&password=2"),
+            "/a?password=" + stars + "&password=" + stars);
   EXPECT_EQ(MaskPasswordForLog("/files/updates.dat"), "/files/updates.dat");
 }
 
