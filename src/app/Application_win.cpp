@@ -8,6 +8,7 @@
 #include "app/Version.h"
 #include "ui/ContainerForm.h"
 #include "ui/Form.h"
+#include "update/ClientReplacement.h"
 
 namespace drovane {
 namespace {
@@ -107,7 +108,13 @@ bool Application::HandleArguments(const std::vector<std::string>& arguments) {
       instanceMutex_.reset();
       instanceMutex_ = CreateInstanceMutex(alreadyExisted);
     }
-    if (count >= 2 && FileExists(arguments[2])) DeleteFileA(arguments[2].c_str());
+    // Only the old executable moved aside beside this one, never another path the command line
+    // names.
+    std::string executable;
+    if (count >= 2 && GetModulePath(executable) && IsRenamedAsideClient(arguments[2], executable) &&
+        FileExists(arguments[2])) {
+      DeleteFileA(arguments[2].c_str());
+    }
     if (alreadyExisted) {
       instanceMutex_.reset();
       ClientMessageBox(FindRunningClientWindow(),

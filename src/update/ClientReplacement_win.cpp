@@ -36,6 +36,20 @@ bool ReplaceExecutable(const std::string& executable, const std::string& content
   return true;
 }
 
+bool IsRenamedAsideClient(const std::string& candidate, const std::string& executable) {
+  static const std::string kSuffix = ".delete";
+  if (executable.empty() || candidate.size() != executable.size() + 32 + kSuffix.size() ||
+      lstrcmpiA(candidate.substr(0, executable.size()).c_str(), executable.c_str()) != 0 ||
+      candidate.compare(candidate.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+    return false;
+  }
+  for (size_t i = executable.size(); i < executable.size() + 32; ++i) {
+    const char c = candidate[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 std::string RestartParameters(const std::string& oldFile, bool mainWindowVisible) {
   return "selfupdate \"" + oldFile + "\" " + (mainWindowVisible ? "normal" : "hidden");
 }

@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "app/DataFile.h"
+#include "app/Digests.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
 #include "app/WinHandles.h"
 
 namespace drovane {
 namespace {
-
-constexpr char kTemporarySuffix[] = ".tmp";
 
 // Clears read-only (and hidden or system) so the file can be replaced.
 void MakeWritable(const std::string& path) {
@@ -41,16 +40,22 @@ std::vector<std::string> InstalledPaths(const UpdateEntry& entry, const GameFold
   return paths;
 }
 
-bool HasDigest(const std::string& path, const std::string& md5) {
-  std::string digest;
-  return FileDigest(path, digest) && digest == md5;
+bool IsCurrent(const std::string& path, const UpdateEntry& entry) {
+  return FileMatches(path, entry.size, entry.md5, entry.sha256);
+}
+
+// Flushes a file written by CopyFileA before it is renamed into place.
+bool FlushToDisk(const std::string& path) {
+  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.valid() && FlushFileBuffers(file.get()) && CloseHandle(file.release());
 }
 
 void CheckGameEntry(UpdateEntry& entry, const GameFolders& gameFolders) {
   const std::vector<std::string> paths = InstalledPaths(entry, gameFolders);
   if (paths.empty()) return;
   size_t good = 0;
-  while (good < paths.size() && !HasDigest(paths[good], entry.md5)) ++good;
+  while (good < paths.size() && !IsCurrent(paths[good], entry)) ++good;
   if (good == paths.size()) {
     entry.installMask |= kNeedsDownload;
     return;
@@ -60,7 +65,7 @@ void CheckGameEntry(UpdateEntry& entry, const GameFolders& gameFolders) {
   // run. A failed copy is not reported: the next run finds the difference again and downloads.
   for (size_t i = 0; i < paths.size(); ++i) {
     if (i == good || paths[i] == paths[good]) continue;
-    if (i > good && HasDigest(paths[i], entry.md5)) continue;
+    if (i > good && IsCurrent(paths[i], entry)) continue;
     CreateDirectoryTree(FolderOf(paths[i]));
     CopyFileInPlace(paths[good], paths[i]);
   }
@@ -81,24 +86,26 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
     }
     done += written;
   }
-  return true;
+  // The data is on the disk before the file is renamed over its target, and a close that fails
+  // (a network drive) is a failed write.
+  return FlushFileBuffers(file.get()) && CloseHandle(file.release());
 }
 
-bool FileDigest(const std::string& path, std::string& md5) {
-  std::string content;
-  if (!ReadWholeFile(path, content)) return false;
-  md5 = Md5Hex(content);
-  return true;
+std::string TemporaryNameBeside(const std::string& path) {
+  std::string name;
+  do {
+    name = path + "." + RandomMd5Hex().substr(0, 12) + ".tmp";
+  } while (FileExists(name));
+  return name;
 }
 
-void CheckEntry(UpdateEntry& entry, const GameFolders& gameFolders, const std::string& appDataDir,
-                const std::string& systemFolder) {
+void CheckEntry(UpdateEntry& entry, const GameFolders& gameFolders, const std::string& appDataDir) {
   if (entry.installMask & kGameBits) {
     CheckGameEntry(entry, gameFolders);
     return;
   }
-  entry.targetDir = OtherFileFolder(entry.targetDir, appDataDir, systemFolder);
-  if (!HasDigest(entry.targetDir + entry.fileName, entry.md5)) entry.installMask |= kNeedsDownload;
+  entry.targetDir = OtherFileFolder(entry.targetDir, appDataDir);
+  if (!IsCurrent(entry.targetDir + entry.fileName, entry)) entry.installMask |= kNeedsDownload;
 }
 
 bool StoreEntry(const UpdateEntry& entry, const std::string& content,
@@ -115,8 +122,7 @@ bool StoreEntry(const UpdateEntry& entry, const std::string& content,
 }
 
 bool WriteFileInPlace(const std::string& path, const std::string& content) {
-  const std::string temporary = path + kTemporarySuffix;
-  MakeWritable(temporary);
+  const std::string temporary = TemporaryNameBeside(path);
   if (!WriteWholeFile(temporary, content)) {
     DeleteFileA(temporary.c_str());
     return false;
@@ -125,14 +131,17 @@ bool WriteFileInPlace(const std::string& path, const std::string& content) {
 }
 
 bool CopyFileInPlace(const std::string& source, const std::string& target) {
-  const std::string temporary = target + kTemporarySuffix;
-  MakeWritable(temporary);
-  if (!CopyFileA(source.c_str(), temporary.c_str(), FALSE)) {
+  const std::string temporary = TemporaryNameBeside(target);
+  if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
     DeleteFileA(temporary.c_str());
     return false;
   }
   // A copy takes the source's attributes; a read-only add-on file must not spread.
   MakeWritable(temporary);
+  if (!FlushToDisk(temporary)) {
+    DeleteFileA(temporary.c_str());
+    return false;
+  }
   return MoveIntoPlace(temporary, target);
 }
 

@@ -44,14 +44,24 @@ class SelfUpdate {
   static void OnClientStatus(HttpClient* client, void* data);
 
   // The steps after each download, run on the client's completion thread.
-  bool ProcessList();  // parse the list and plan the downloads; starts the first one
-  bool ApplyClient();  // replace the executable and restart; returns (false) only on failure
-  bool StoreFile();    // verify and write pending[0]
+  // Parse and check the list and plan the downloads; starts the first one. A list that is not
+  // trusted leaves the reason in refusal.
+  bool ProcessList();
+  // Replace the executable, then restart (which does not return) unless restartByOwner: then
+  // true, and the owner calls Restart. False when the client could not be replaced.
+  bool ApplyClient();
+  bool StoreFile();  // verify and write pending[0]
+
+  // Starts the new client put in place by ApplyClient and ends this process; does not return.
+  [[noreturn]] void Restart();
 
   UpdateListHeader listHeader{};
   std::string downloadBaseUrl;
   std::string clientPath;
   std::vector<UpdateEntry> pending;  // pending[0] is the file being downloaded
+  // Why the run's list was refused (UPD_LIST_UNTRUSTED); empty otherwise. Read by the owner
+  // after the run has ended.
+  std::string refusal;
   // Read by the window while the run goes on (progress), so they are atomic.
   std::atomic<uint32_t> downloadTotal{0};
   std::atomic<uint32_t> downloadedBytes{0};
@@ -66,6 +76,10 @@ class SelfUpdate {
   // ends: the main window removes its notification-area icon there, or a dead icon stays behind.
   HWND mainWindow = nullptr;
   std::function<void()> beforeRestart;
+  // A run nobody watches must not end the process under an upload or an open window: with this
+  // set, ApplyClient only puts the new client in place and posts UPD_RESTART_READY, and the
+  // owner calls Restart on its window thread when the player is not busy.
+  bool restartByOwner = false;
   // The renames of the executable; tests make one fail.
   MoveFunction moveFile = MoveFileA;
   // The longest any one exchange of the run may take; 0: no limit. A run nobody watches (the
@@ -85,6 +99,9 @@ class SelfUpdate {
   void Post(UpdateMessage message, WPARAM wParam = 0, LPARAM lParam = 0);
   void PostText(UpdateMessage message, const std::string& text);
 
+  // The SHA-256 the list's signature gives the client executable.
+  Sha256Digest clientSha256_{};
+  std::string oldClientFile_;  // where ApplyClient moved the running executable
   // Game folders as they were when the run started: the run reads them on the network threads.
   GameFolders gameFolders_;
   // One Done is handled at a time: a Done callback that starts the next download is still

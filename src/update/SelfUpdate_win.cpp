@@ -6,12 +6,15 @@
 #include <limits>
 
 #include "app/Application.h"
+#include "app/Digests.h"
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
 #include "app/ServiceUrls.h"
 #include "app/Version.h"
 #include "net/HttpResponse.h"
+#include "update/ListTrust.h"
+#include "update/TargetConfinement.h"
 
 namespace drovane {
 namespace {
@@ -52,6 +55,9 @@ bool SelfUpdate::Start() {
   downloadBaseUrl.clear();
   clientPath.clear();
   pending.clear();
+  refusal.clear();
+  clientSha256_ = Sha256Digest{};
+  oldClientFile_.clear();
   downloadTotal = 0;
   downloadedBytes = 0;
   filesUpdated = 0;
@@ -113,13 +119,18 @@ void SelfUpdate::OnDone(HttpClient* client) {
   switch (phase.load()) {
     case UpdatePhase::ListDownload:
       if (!ProcessList()) {
-        Post(UPD_LIST_FAILED);
+        if (refusal.empty()) {
+          Post(UPD_LIST_FAILED);
+        } else {
+          PostText(UPD_LIST_UNTRUSTED, refusal);
+        }
         return;
       }
       break;
     case UpdatePhase::ClientDownload:
-      ApplyClient();  // returns only when the client could not be replaced
-      Post(UPD_CLIENT_FAILED);
+      // Returns only when the client could not be replaced, or with the restart left to the
+      // owner.
+      Post(ApplyClient() ? UPD_RESTART_READY : UPD_CLIENT_FAILED);
       return;
     case UpdatePhase::FileDownload:
       if (!StoreFile()) {
@@ -148,27 +159,54 @@ void SelfUpdate::OnDone(HttpClient* client) {
 }
 
 bool SelfUpdate::ProcessList() {
+  const std::string bytes = httpClient.GetContent();
   UpdateList list;
-  const ListError error = ParseUpdateList(httpClient.GetContent(), list);
+  const ListError error = ParseUpdateList(bytes, list);
   listHeader = list.header;
-  if (error != ListError::None) return false;
+  if (error != ListError::None) {
+    LogLine(LogLine::Tab) << "The update list cannot be read: " << ListErrorText(error) << ".";
+    return false;
+  }
+  // Nothing of the list is acted on before it is known to come from the service.
+  const uint64_t highestAccepted = AcceptedListSequence();
+  ListSignature signature;
+  const TrustError trust =
+      CheckListTrust(bytes, list.entriesEnd, list.entries.size(), BuiltInUpdateKey(),
+                     KeyIdOf(BuiltInUpdateKey()), highestAccepted, VerifyP256Signature, signature);
+  if (trust != TrustError::None) {
+    refusal = "The update list is not trusted: " +
+              TrustErrorText(trust, signature.sequence, highestAccepted) + ".";
+    LogLine(LogLine::Tab) << refusal;
+    return false;
+  }
+  if (signature.sequence > highestAccepted) RecordAcceptedListSequence(signature.sequence);
   downloadBaseUrl = list.downloadBaseUrl;
   clientPath = list.clientPath;
+  clientSha256_ = signature.clientSha256;
 
-  std::string executable, digest;
-  if (!GetModulePath(executable) || !FileDigest(executable, digest)) return false;
-  if (digest != ClientDigest(listHeader)) {
+  std::string executable;
+  FileDigests running;
+  if (!GetModulePath(executable) || !DigestFile(executable, running)) return false;
+  if (running.md5 != ClientDigest(listHeader)) {
     // The files are left to the restarted client, which reads the list again.
     phase = UpdatePhase::ClientDownload;
     return StartDownload(downloadBaseUrl + clientPath, kClientLimit);
   }
 
-  for (UpdateEntry& entry : list.entries) pending.push_back(std::move(entry));
+  for (size_t i = 0; i < list.entries.size(); ++i) {
+    UpdateEntry& entry = list.entries[i];
+    entry.sha256 = signature.entrySha256[i];
+    std::string reason;
+    if (!IsConfinedTarget(entry, reason)) {
+      LogLine(LogLine::Tab) << "Refused the update list's entry " << entry.serverPath << " for "
+                            << entry.targetDir << ": " << reason << ".";
+      continue;
+    }
+    pending.push_back(std::move(entry));
+  }
   ApplyEditionOverrides(pending);
   const std::string appDataDir = AppDataDir();
-  std::string systemFolder;
-  GetSpecialFolderPath(SpecialFolder::System, systemFolder);
-  for (UpdateEntry& entry : pending) CheckEntry(entry, gameFolders_, appDataDir, systemFolder);
+  for (UpdateEntry& entry : pending) CheckEntry(entry, gameFolders_, appDataDir);
 
   std::vector<UpdateEntry> downloads;
   uint32_t total = 0;
@@ -197,7 +235,12 @@ bool SelfUpdate::StoreFile() {
                           << " bytes; the update list says " << entry.size << ".";
     return false;
   }
-  if (Md5Hex(content) != entry.md5) return false;
+  Sha256Digest sha256;
+  if (Md5Hex(content) != entry.md5 || !Sha256Of(content, sha256) || sha256 != entry.sha256) {
+    LogLine(LogLine::Tab) << "The download of " << entry.fileName
+                          << " does not match the update list's digests.";
+    return false;
+  }
   if (!StoreEntry(entry, content, gameFolders_)) return false;
   downloadedBytes = AddClamped(downloadedBytes, content.size());
   pending.erase(pending.begin());
@@ -208,19 +251,29 @@ bool SelfUpdate::StoreFile() {
 bool SelfUpdate::ApplyClient() {
   if (closing_) return false;  // the owner cancelled the run: no restart behind its back
   const std::string content = httpClient.GetContent();
-  if (Md5Hex(content) != ClientDigest(listHeader)) return false;
+  Sha256Digest sha256;
+  if (Md5Hex(content) != ClientDigest(listHeader) || !Sha256Of(content, sha256) ||
+      sha256 != clientSha256_) {
+    LogLine(LogLine::Tab) << "The downloaded client does not match the update list's digests.";
+    return false;
+  }
   std::string executable;
   if (!GetModulePath(executable)) return false;
-  std::string oldFile;
-  if (!ReplaceExecutable(executable, content, oldFile, moveFile)) return false;
+  if (!ReplaceExecutable(executable, content, oldClientFile_, moveFile)) return false;
   // The restarted client deletes the old file; should it not get there, the system does at its
   // next start.
-  MoveFileExA(oldFile.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExA(oldClientFile_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (restartByOwner) return true;
+  Restart();
+}
 
+void SelfUpdate::Restart() {
+  std::string executable;
+  GetModulePath(executable);
   const bool visible = mainWindow && IsWindowVisible(mainWindow) == TRUE;
   if (beforeRestart) beforeRestart();
-  ShellExecuteA(nullptr, "open", executable.c_str(), RestartParameters(oldFile, visible).c_str(),
-                nullptr, SW_SHOWDEFAULT);
+  ShellExecuteA(nullptr, "open", executable.c_str(),
+                RestartParameters(oldClientFile_, visible).c_str(), nullptr, SW_SHOWDEFAULT);
   // The process ends on this thread; the log's flusher will not get another turn.
   Log().Flush();
   ExitProcess(0);

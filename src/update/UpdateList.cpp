@@ -37,6 +37,7 @@ class ListReader {
   }
 
   bool AtEnd() const { return position_ >= bytes_.size(); }
+  size_t position() const { return position_; }
 
  private:
   std::string_view bytes_;
@@ -138,6 +139,7 @@ ListError ParseUpdateList(std::string_view bytes, UpdateList& list) {
     if (error != ListError::None) return error;
     list.entries.push_back(std::move(entry));
   }
+  list.entriesEnd = reader.position();
   return ListError::None;
 }
 
@@ -187,9 +189,8 @@ std::string GameFilePath(const UpdateEntry& entry, const std::string& gameFolder
   return ReplaceFirst(entry.targetDir, kEveryGamePlaceholder, gameFolder) + entry.fileName;
 }
 
-std::string OtherFileFolder(const std::string& targetDir, const std::string& appDataDir,
-                            const std::string& systemFolder) {
-  return ReplaceFirst(ReplaceFirst(targetDir, "%AppPath%", appDataDir), "%System%", systemFolder);
+std::string OtherFileFolder(const std::string& targetDir, const std::string& appDataDir) {
+  return ReplaceFirst(targetDir, "%AppPath%", appDataDir);
 }
 
 std::string FolderOf(const std::string& path) {

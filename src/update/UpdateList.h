@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/Digests.h"
 #include "app/GameEdition.h"
 
 namespace drovane {
@@ -56,6 +57,7 @@ struct UpdateEntry {
   std::string fileName;
   std::string serverPath;
   std::string targetDir;  // an edition placeholder is already "%WoW%"
+  Sha256Digest sha256{};  // from the list's signature block
 };
 
 struct UpdateList {
@@ -63,6 +65,8 @@ struct UpdateList {
   std::string downloadBaseUrl;
   std::string clientPath;
   std::vector<UpdateEntry> entries;
+  // Where the last counted entry ends: the signature block begins here.
+  size_t entriesEnd = 0;
 };
 
 // The client digest of a header: the text before its NUL.
@@ -82,7 +86,8 @@ const char* ListErrorText(ListError error);
 
 // Reads a whole list. Every length, count and string is checked against the data, so a cut or
 // corrupt list is refused instead of being read past its end; bytes after the last counted entry
-// are ignored. On failure `list` holds what was read up to the fault.
+// are left to the signature block (ListSignature.h). On failure `list` holds what was read up
+// to the fault.
 ListError ParseUpdateList(std::string_view bytes, UpdateList& list);
 
 // The part of a server path after its last '\\' or '/' (the whole path when it has none).
@@ -105,9 +110,8 @@ void ApplyEditionOverrides(std::vector<UpdateEntry>& entries);
 // the game folder, followed by the file name.
 std::string GameFilePath(const UpdateEntry& entry, const std::string& gameFolder);
 
-// Local folder of a file outside the game: "%AppPath%" and then "%System%" replaced.
-std::string OtherFileFolder(const std::string& targetDir, const std::string& appDataDir,
-                            const std::string& systemFolder);
+// Local folder of a file outside the game: "%AppPath%" replaced by the client's data folder.
+std::string OtherFileFolder(const std::string& targetDir, const std::string& appDataDir);
 
 // The part of a path up to and including its last '\\' or '/' (empty without one).
 std::string FolderOf(const std::string& path);

@@ -17,6 +17,10 @@ void DiscardUpdateText(intptr_t lParam) {
   delete reinterpret_cast<std::string*>(lParam);
 }
 
+bool CarriesUpdateText(unsigned message) {
+  return message == UPD_FILE || message == UPD_ERROR || message == UPD_LIST_UNTRUSTED;
+}
+
 bool IsUpdateRunEnd(unsigned message) {
   switch (message) {
     case UPD_ERROR:
@@ -25,6 +29,8 @@ bool IsUpdateRunEnd(unsigned message) {
     case UPD_FILE_FAILED:
     case UPD_NO_UPDATES:
     case UPD_COMPLETE:
+    case UPD_LIST_UNTRUSTED:
+    case UPD_RESTART_READY:
       return true;
     default:
       return false;

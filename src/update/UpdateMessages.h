@@ -22,17 +22,27 @@ enum UpdateMessage : unsigned {
   UPD_FINISHED = 2035,       // the run reached Finished
   UPD_NO_UPDATES = 2036,     // follows UPD_FINISHED when no file was updated
   UPD_COMPLETE = 2037,       // follows UPD_FINISHED; wParam: the number of files updated
+  UPD_LIST_UNTRUSTED = 2038, // the list is not one the service signed; the run stops, nothing
+                             // was written; lParam: owned text (below), the reason
+  UPD_RESTART_READY = 2039,  // the new client is in place and its restart is left to the owner
+                             // (SelfUpdate::restartByOwner); the owner calls Restart
 };
+constexpr unsigned kFirstUpdateMessage = UPD_CHECKING;
+constexpr unsigned kLastUpdateMessage = UPD_RESTART_READY;
 
-// UPD_FILE ("Updating " + file name + "...") and UPD_ERROR (the client's error text) are posted,
+// UPD_FILE ("Updating " + file name + "..."), UPD_ERROR (the client's error text) and
+// UPD_LIST_UNTRUSTED (why the list is refused) are posted,
 // never sent: the network thread must not wait for a window thread that may be destroying the
 // run. Their lParam is therefore a text owned by the message. The window takes it over with
-// TakeUpdateText exactly once, for every UPD_FILE and UPD_ERROR it receives; a message that is
+// TakeUpdateText exactly once, for every such message it receives; a message that is
 // never delivered (its window was destroyed) leaves its text behind until the process ends.
 intptr_t MakeUpdateText(const std::string& text);
 std::string TakeUpdateText(intptr_t lParam);
 // Frees a text whose message could not be posted.
 void DiscardUpdateText(intptr_t lParam);
+
+// True for the messages whose lParam is an owned text.
+bool CarriesUpdateText(unsigned message);
 
 // True for the messages after which no other message of the run follows (unless the owner
 // starts it again).

@@ -84,9 +84,16 @@ TEST_F(StartupTest, PlainStartHoldsTheInstanceNameUntilItEnds) {
   EXPECT_FALSE(again.HandleArguments({"client"}));
 }
 
+// The name the self-update moves the running executable to: beside it, its name followed by 32
+// hexadecimal characters and ".delete".
+std::string RenamedAsideName() {
+  std::string executable;
+  EXPECT_TRUE(GetModulePath(executable));
+  return executable + "0123456789abcdef0123456789abcdef.delete";
+}
+
 TEST_F(StartupTest, SelfUpdateTakesOverOnceTheOldClientQuitsAndDeletesTheOldFile) {
-  test::TempFolder folder;
-  const std::string oldFile = folder / "old client.exe";
+  const std::string oldFile = RenamedAsideName();
   test::WriteTestFile(oldFile, "MZ");
   RunningClient old;
   std::thread quitter([&old] {
@@ -104,13 +111,22 @@ TEST_F(StartupTest, SelfUpdateTakesOverOnceTheOldClientQuitsAndDeletesTheOldFile
   EXPECT_TRUE(next.HandleArguments({"client"}));
 }
 
-TEST_F(StartupTest, SelfUpdateWithOnlyTheFileKeepsModeNone) {
+TEST_F(StartupTest, SelfUpdateDeletesOnlyTheRenamedAsideExecutableBesideItself) {
   test::TempFolder folder;
-  test::WriteTestFile(folder / "old.exe", "MZ");
-  Application app;
-  EXPECT_FALSE(app.HandleArguments({"client", "selfupdate", folder / "old.exe"}));
-  EXPECT_EQ(app.launchMode, LaunchMode::None);
-  EXPECT_FALSE(FileExists(folder / "old.exe"));
+  const std::string aside = RenamedAsideName();
+  const std::string elsewhere =
+      folder / aside.substr(aside.find_last_of('\\') + 1);  // the same name in another folder
+  std::string upper = aside;
+  upper.replace(upper.size() - 8, 1, "A");  // not a digest this client writes
+  for (const std::string& named :
+       {folder / "old.exe", elsewhere, upper, aside + "x", folder / "..\\old.exe"}) {
+    test::WriteTestFile(named, "MZ");
+    Application app;
+    EXPECT_FALSE(app.HandleArguments({"client", "selfupdate", named}));
+    EXPECT_EQ(app.launchMode, LaunchMode::None);
+    EXPECT_TRUE(FileExists(named)) << named;
+    DeleteFileA(named.c_str());
+  }
 }
 
 // The client's main window (the owned one of the two windows titled "Drovane Client") of a process.
@@ -208,8 +224,7 @@ TEST_F(StartupTest, SecondStartBringsTheRunningClientsMainWindowToTheFront) {
 }
 
 TEST_F(StartupTest, SelfUpdateThatCannotTakeOverShowsTheErrorAfterFiveSeconds) {
-  test::TempFolder folder;
-  const std::string oldFile = folder / "DrovaneClient.old";
+  const std::string oldFile = ClientPath() + "0123456789abcdef0123456789abcdef.delete";
   test::WriteTestFile(oldFile, "MZ");
   RunningClient neverQuits;
   test::DialogAnswerer answerer(kClientName, {IDOK});

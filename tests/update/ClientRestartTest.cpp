@@ -180,5 +180,37 @@ TEST_F(ClientRestartTest, AFailedSecondRenameKeepsTheOldClientInPlace) {
   EXPECT_FALSE(FileExists(games_.path() + kAddonPath));
 }
 
+TEST_F(ClientRestartTest, AClientKilledAtAnyStepOfTheSwapLeavesOneThatStartsAtItsPath) {
+  test::ScopedEnvironment live("UPDATEPROBE_LIVE", games_.path());
+  // Killed before the renames (the new file written and flushed beside the old one: "1") and
+  // after them, just before the restart ("0").
+  for (const auto& [step, expected] :
+       {std::pair<std::string, std::string>{"1", probe_}, {"0", published_}}) {
+    {
+      test::ScopedEnvironment kill("UPDATEPROBE_KILL_AT", step);
+      test::ChildProcess killed(test::Quoted(exe_));
+      ASSERT_TRUE(killed.started());
+      ASSERT_TRUE(killed.WaitForExit(60000));
+      EXPECT_EQ(killed.exitCode(), 9) << Report();
+    }
+    // Whole, and the build it was before or after the swap.
+    EXPECT_TRUE(ReadTestFile(exe_) == expected) << "step " << step;
+    // The client at the path starts and brings itself and the add-on up to date.
+    test::ChildProcess next(test::Quoted(exe_));
+    ASSERT_TRUE(next.started());
+    ASSERT_TRUE(next.WaitForExit(60000));
+    EXPECT_EQ(next.exitCode(), 0) << Report();
+    ASSERT_TRUE(WaitForLine("end phase=3", 60000)) << Report();
+    Sleep(1000);  // a restarted client ends after its last line
+    EXPECT_EQ(ReadTestFile(exe_), published_) << "step " << step;
+    EXPECT_EQ(ReadTestFile(games_.path() + kAddonPath), "the add-on") << "step " << step;
+    // Back to the old build for the next step.
+    ASSERT_TRUE(CopyFileA((test::ProgramFolder() + "\\updateprobe.exe").c_str(), exe_.c_str(),
+                          FALSE));
+    DeleteFileA((games_.path() + kAddonPath).c_str());
+    DeleteFileA((app_ / "updateprobe-report.txt").c_str());
+  }
+}
+
 }  // namespace
 }  // namespace drovane

@@ -6,6 +6,7 @@
 
 #include "UpdateTestSupport.h"
 #include "app/DataFile.h"
+#include "app/Digests.h"
 #include "app/Md5.h"
 #include "update/InstalledFiles.h"
 
@@ -25,9 +26,15 @@ class InstalledFilesTest : public ::testing::Test {
     UpdateEntry entry;
     entry.serverPath = "addon/core.lua";
     entry.fileName = "core.lua";
-    entry.md5 = Md5Hex(content);
+    SetDigests(entry, content);
     ClassifyTarget(target, entry);
     return entry;
+  }
+  // What the list and its signature block say of a file with this content.
+  static void SetDigests(UpdateEntry& entry, const std::string& content) {
+    entry.md5 = Md5Hex(content);
+    entry.size = static_cast<uint32_t>(content.size());
+    ASSERT_TRUE(Sha256Of(content, entry.sha256));
   }
   std::string Live() const { return root_ / "Live"; }
   std::string Ptr() const { return root_ / "PTR"; }
@@ -41,7 +48,7 @@ TEST_F(InstalledFilesTest, CurrentFileInLiveIsCopiedToTheOthersAndNotDownloaded)
   WriteTestFile(Live() + "\\" + kAddon, "current");
   WriteTestFile(Beta() + "\\" + kAddon, "old");
   UpdateEntry entry = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(entry, AllThree(), "", "");
+  CheckEntry(entry, AllThree(), "");
   EXPECT_EQ(entry.installMask & kNeedsDownload, 0u);
   EXPECT_EQ(ReadTestFile(Ptr() + "\\" + kAddon), "current");  // folders created
   EXPECT_EQ(ReadTestFile(Beta() + "\\" + kAddon), "current");
@@ -53,7 +60,7 @@ TEST_F(InstalledFilesTest, GoodCopyIsLookedForInLivePtrBetaOrder) {
   WriteTestFile(Ptr() + "\\" + kAddon, "old ptr");
   WriteTestFile(Beta() + "\\" + kAddon, "current");
   UpdateEntry entry = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(entry, AllThree(), "", "");
+  CheckEntry(entry, AllThree(), "");
   EXPECT_EQ(entry.installMask & kNeedsDownload, 0u);
   EXPECT_EQ(ReadTestFile(Live() + "\\" + kAddon), "current");
   EXPECT_EQ(ReadTestFile(Ptr() + "\\" + kAddon), "current");
@@ -64,7 +71,7 @@ TEST_F(InstalledFilesTest, ACurrentCopyAfterTheGoodOneIsNotRewritten) {
   WriteTestFile(Ptr() + "\\" + kAddon, "current");
   SetFileAttributesA((Ptr() + "\\" + kAddon).c_str(), FILE_ATTRIBUTE_READONLY);
   UpdateEntry entry = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(entry, {Live(), Ptr(), ""}, "", "");
+  CheckEntry(entry, {Live(), Ptr(), ""}, "");
   EXPECT_EQ(entry.installMask & kNeedsDownload, 0u);
   // Left as it was: a rewrite would have cleared its attributes.
   EXPECT_TRUE(IsReadOnly(Ptr() + "\\" + kAddon));
@@ -76,7 +83,7 @@ TEST_F(InstalledFilesTest, ACopyFromAReadOnlyGoodCopyIsNotReadOnly) {
   SetFileAttributesA((Live() + "\\" + kAddon).c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA((Ptr() + "\\" + kAddon).c_str(), FILE_ATTRIBUTE_READONLY);
   UpdateEntry entry = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(entry, {Live(), Ptr(), ""}, "", "");
+  CheckEntry(entry, {Live(), Ptr(), ""}, "");
   EXPECT_EQ(ReadTestFile(Ptr() + "\\" + kAddon), "current");
   EXPECT_FALSE(IsReadOnly(Ptr() + "\\" + kAddon));
 }
@@ -84,40 +91,48 @@ TEST_F(InstalledFilesTest, ACopyFromAReadOnlyGoodCopyIsNotReadOnly) {
 TEST_F(InstalledFilesTest, NoCurrentCopyAnywhereMeansDownload) {
   WriteTestFile(Live() + "\\" + kAddon, "old");
   UpdateEntry entry = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(entry, AllThree(), "", "");
+  CheckEntry(entry, AllThree(), "");
   EXPECT_NE(entry.installMask & kNeedsDownload, 0u);
   EXPECT_EQ(ReadTestFile(Live() + "\\" + kAddon), "old");
 }
 
 TEST_F(InstalledFilesTest, UnknownInstallationsAreSkippedAndNoneKnownDropsTheEntry) {
   UpdateEntry ptrOnly = GameEntry("%WoW-PTR%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(ptrOnly, {Live(), "", Beta()}, "", "");
+  CheckEntry(ptrOnly, {Live(), "", Beta()}, "");
   EXPECT_EQ(ptrOnly.installMask, 2u);  // nothing counted: not downloaded
   EXPECT_FALSE(FileExists(Live() + "\\" + kAddon));
 
   UpdateEntry general = GameEntry("%WoW%\\Interface\\AddOns\\Drovane_Looter\\", "current");
-  CheckEntry(general, {"", "", ""}, "", "");
+  CheckEntry(general, {"", "", ""}, "");
   EXPECT_EQ(general.installMask & kNeedsDownload, 0u);
 }
 
-TEST_F(InstalledFilesTest, OtherFilesAreComparedInTheirReplacedFolder) {
+TEST_F(InstalledFilesTest, OtherFilesAreComparedInTheirReplacedFolderBySizeAndBothDigests) {
   const std::string app = root_ / "AppData\\";
-  const std::string system = root_ / "System";
   WriteTestFile(app + "\\readme.txt", "current");
   UpdateEntry entry;
   entry.fileName = "readme.txt";
-  entry.md5 = Md5Hex("current");
+  SetDigests(entry, "current");
   ClassifyTarget("%AppPath%\\", entry);
-  CheckEntry(entry, AllThree(), app, system);
+  CheckEntry(entry, AllThree(), app);
   EXPECT_EQ(entry.targetDir, app + "\\");
   EXPECT_EQ(entry.installMask & kNeedsDownload, 0u);
 
+  // The MD5 alone does not make a file current: the SHA-256 of the signed list must match too.
+  UpdateEntry forged;
+  forged.fileName = "readme.txt";
+  SetDigests(forged, "current");
+  forged.sha256[0] ^= 1;
+  ClassifyTarget("%AppPath%\\", forged);
+  CheckEntry(forged, AllThree(), app);
+  EXPECT_NE(forged.installMask & kNeedsDownload, 0u);
+
   UpdateEntry missing;
   missing.fileName = "helper.dll";
-  missing.md5 = Md5Hex("dll");
-  ClassifyTarget("%System%\\", missing);
-  CheckEntry(missing, AllThree(), app, system);
-  EXPECT_EQ(missing.targetDir, system + "\\");
+  SetDigests(missing, "dll");
+  ClassifyTarget("%AppPath%\\sub\\", missing);
+  CheckEntry(missing, AllThree(), app);
+  EXPECT_EQ(missing.targetDir, app + "\\sub\\");
   EXPECT_NE(missing.installMask & kNeedsDownload, 0u);
 }
 
@@ -137,7 +152,7 @@ TEST_F(InstalledFilesTest, WriteReplacesAReadOnlyFileAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(WriteFileInPlace(path, "new"));
   EXPECT_EQ(ReadTestFile(path), "new");
   EXPECT_FALSE(IsReadOnly(path));
-  EXPECT_FALSE(FileExists(path + ".tmp"));
+  EXPECT_TRUE(test::FilesMatching(root_.path(), "*.tmp").empty());
 }
 
 TEST_F(InstalledFilesTest, AWriteThatCannotTakeThePlaceLeavesNoTemporaryFile) {
@@ -145,11 +160,11 @@ TEST_F(InstalledFilesTest, AWriteThatCannotTakeThePlaceLeavesNoTemporaryFile) {
   const std::string folder = root_ / "taken";
   CreateDirectoryA(folder.c_str(), nullptr);
   EXPECT_FALSE(WriteFileInPlace(folder, "new"));
-  EXPECT_FALSE(FileExists(folder + ".tmp"));
+  EXPECT_TRUE(test::FilesMatching(root_.path(), "*.tmp").empty());
 
   // A target in a folder that does not exist: nothing is written anywhere.
   EXPECT_FALSE(WriteFileInPlace(root_ / "missing\\file.lua", "new"));
-  EXPECT_FALSE(FileExists(root_ / "missing\\file.lua.tmp"));
+  EXPECT_TRUE(test::FilesMatching(root_.path(), "*.tmp").empty());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <memory>
 
 #include "UpdateTestSupport.h"
@@ -17,6 +18,7 @@
 #include "support/CleanSettings.h"
 #include "support/Nginx.h"
 #include "support/Process.h"
+#include "update/ListTrust.h"
 #include "update/SelfUpdate.h"
 
 namespace drovane {
@@ -60,6 +62,9 @@ bool WaitForStatus(const SelfUpdate& update, HttpStatus status) {
   }
   return false;
 }
+
+// A sequence number as the publisher gives by default: the time of publication.
+uint64_t NowSequence() { return static_cast<uint64_t>(std::time(nullptr)); }
 
 double SecondsToDestroy(std::unique_ptr<SelfUpdate>& update) {
   const auto start = std::chrono::steady_clock::now();
@@ -291,39 +296,114 @@ TEST_F(SelfUpdateRunTest, AnEntryCountOfZeroOrLessEndsAfterTheClientCheck) {
     spec.baseUrl = service_.url() + "files/";
     spec.useCount = true;
     spec.count = count;
-    spec.entries = {{Md5Hex("add-on"), 6, "addon/core.lua", kAddonFolder}};
-    service_.ServeFile("updates.dat", ListBytes(spec));
+    ASSERT_TRUE(service_.ServeSignedList(ListBytes(spec), NowSequence()));
     recorder_.Clear();
     Run();
     EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}})) << count;
   }
   EXPECT_FALSE(FileExists(Live() + kAddonPath));
-  EXPECT_EQ(Requests(2), (std::vector<std::string>{"/files/updates.dat", "/files/updates.dat"}));
 }
 
-TEST_F(SelfUpdateRunTest, AppPathAndSystemTargetsAreWrittenThereAndThenFoundCurrent) {
+// Every file a run could have written outside the two allowed folders, relative to the test's
+// folders.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return found;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      for (const std::string& inner : FilesBelow(folder + "\\" + name)) {
+        found.push_back(name + "\\" + inner);
+      }
+    } else {
+      found.push_back(name);
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return found;
+}
+
+TEST_F(SelfUpdateRunTest, AHostileListWritesOnlyInsideTheAddOnsAndDataFoldersAndKeepsItsGoodEntries) {
   test::RemoveClientDataFolder();
+  const std::string good = "good add-on";
+  service_.AddSource("addon/core.lua", good);
+  service_.AddSource("extra/readme.txt", "read me");
+  ASSERT_TRUE(service_.StartWithCurrentClient({}));
+  const std::string evil = "evil";
+  service_.ServeFile("evil/x.lua", evil);
+  service_.ServeFile("addon/core.lua", good);
+  service_.ServeFile("extra/readme.txt", "read me");
   std::string system;
   ASSERT_TRUE(GetSpecialFolderPath(SpecialFolder::System, system));
-  const std::string systemFile = system + "\\drovane-update-test.dll";
-  DeleteFileA(systemFile.c_str());
-  service_.AddSource("extra/readme.txt", "read me");
-  service_.AddSource("extra/drovane-update-test.dll", "not really a library");
-  ASSERT_TRUE(service_.StartWithCurrentClient(
-      {{"extra/readme.txt", "%AppPath%\\"}, {"extra/drovane-update-test.dll", "%System%\\"}}));
+  const std::string outside = games_ / "outside";
+  const char* const kRefused[] = {
+      "%System%\\",
+      "plain\\",
+      "C:\\drovane-evil\\",
+      "\\\\127.0.0.1\\c$\\drovane-evil\\",
+      "C:drovane-evil\\",
+      "%WoW%\\..\\outside\\",
+      "%WoW%\\Interface\\AddOns\\..\\..\\..\\outside\\",
+      "%WoW%\\Interface\\AddOns/../../../outside/",
+      "%WoW-PTR%\\Interface\\AddOns\\..\\..\\..\\outside\\",
+      "C:\\%WoW%\\Interface\\AddOns\\",
+      "%WoW%\\WTF\\",
+      "%WoW%\\Interface\\AddOns\\x:stream\\",
+      "%WoW%\\Interface\\AddOns\\CON\\",
+      "%WoW%\\Interface\\AddOns\\nul.txt\\",
+      "%WoW%\\Interface\\AddOns\\dot.\\",
+      "%WoW%\\Interface\\AddOns\\space \\",
+      "%AppPath%\\..\\..\\outside\\",
+  };
+  ListSpec spec;
+  spec.clientMd5 = test::RunningClientDigest();
+  spec.baseUrl = service_.url() + "files/";
+  for (const char* target : kRefused) {
+    spec.entries.push_back({Md5Hex(evil), static_cast<uint32_t>(evil.size()), "evil/x.lua", target});
+  }
+  spec.entries.push_back({Md5Hex(good), static_cast<uint32_t>(good.size()), "addon/core.lua",
+                          kAddonFolder});
+  spec.entries.push_back({Md5Hex("read me"), 7, "extra/readme.txt", "%AppPath%\\"});
+  ASSERT_TRUE(service_.ServeSignedList(ListBytes(spec), NowSequence()));
+  KnowGames(Live(), Ptr(), "");
 
   Run();
   EXPECT_EQ(recorder_.Messages(),
             Join({kListExchange, kFileExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
-  EXPECT_EQ(ReadTestFile(AppDataDir() + "readme.txt"), "read me");
-  EXPECT_EQ(ReadTestFile(systemFile), "not really a library");
-
-  recorder_.Clear();
-  Run();
-  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_FINISHED, UPD_NO_UPDATES}}));
-
-  DeleteFileA(systemFile.c_str());
+  EXPECT_EQ(Requests(3), (std::vector<std::string>{"/files/updates.dat", "/files/addon/core.lua",
+                                                   "/files/extra/readme.txt"}));
+  EXPECT_EQ(FilesBelow(games_.path()),
+            (std::vector<std::string>{"Live\\Interface\\AddOns\\Drovane_Looter\\core.lua",
+                                      "PTR\\Interface\\AddOns\\Drovane_Looter\\core.lua"}));
+  EXPECT_EQ(FilesBelow(AppDataDir()), std::vector<std::string>{"readme.txt"});
+  EXPECT_FALSE(FileExists(system + "\\x.lua"));
+  EXPECT_FALSE(FileExists("C:\\drovane-evil\\x.lua"));
+  EXPECT_FALSE(FileExists("plain\\x.lua"));
   test::RemoveClientDataFolder();
+}
+
+TEST_F(SelfUpdateRunTest, AFileWhoseSha256DiffersFromTheSignedListIsNotWritten) {
+  const std::string content = "published add-on";
+  service_.AddSource("addon/core.lua", content);
+  ASSERT_TRUE(service_.StartWithCurrentClient({}));
+  ListSpec spec;
+  spec.clientMd5 = test::RunningClientDigest();
+  spec.baseUrl = service_.url() + "files/";
+  spec.entries = {{Md5Hex(content), static_cast<uint32_t>(content.size()), "addon/core.lua",
+                   kAddonFolder}};
+  // Signed while another file of the same size was served: the MD5 in the list still matches
+  // what is downloaded, only the SHA-256 of the block does not.
+  service_.ServeFile("addon/core.lua", std::string(content.size(), 'x'));
+  ASSERT_TRUE(service_.ServeSignedList(ListBytes(spec), NowSequence()));
+  service_.ServeFile("addon/core.lua", content);
+  KnowGames(Live(), "", "");
+
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kFileExchange, {UPD_FILE_FAILED}}));
+  EXPECT_FALSE(FileExists(Live() + kAddonPath));
 }
 
 TEST_F(SelfUpdateRunTest, ARetryAfterAFailedDownloadQueuesEachFileOnce) {
@@ -355,21 +435,68 @@ TEST_F(SelfUpdateRunTest, ARetryAfterAFailedDownloadQueuesEachFileOnce) {
   EXPECT_TRUE(update.pending.empty());
 }
 
-TEST_F(SelfUpdateRunTest, ACutOrForeignListIsNotProcessed) {
-  service_.AddSource("addon/core.lua", "add-on");
+TEST_F(SelfUpdateRunTest, AListThatIsCutForeignOrUntrustedIsRefusedAndWritesNothing) {
+  const std::string content = "add-on";
+  service_.AddSource("addon/core.lua", content);
   ASSERT_TRUE(service_.StartWithCurrentClient({{"addon/core.lua", kAddonFolder}}));
   KnowGames(Live(), "", "");
-  std::string whole;
-  ASSERT_TRUE(ReadWholeFile(service_.folder() / "files\\updates.dat", whole));
-  for (const std::string& list : {whole.substr(0, whole.size() - 1), whole.substr(0, 47),
-                                  std::string("<html>Not Found</html>")}) {
-    service_.ServeFile("updates.dat", list);
+  const std::string signedList = service_.ServedList();
+  ListSpec spec;
+  spec.clientMd5 = test::RunningClientDigest();
+  spec.baseUrl = service_.url() + "files/";
+  spec.entries = {{Md5Hex(content), static_cast<uint32_t>(content.size()), "addon/core.lua",
+                   kAddonFolder}};
+  const std::string unsignedList = ListBytes(spec);
+  ASSERT_EQ(signedList.compare(0, unsignedList.size(), unsignedList), 0);
+
+  auto expectRefused = [&](const std::string& why, unsigned endMessage, const std::string& text) {
     recorder_.Clear();
     Run();
-    EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_LIST_FAILED}})) << list.size();
-    EXPECT_EQ(phase_, UpdatePhase::ListDownload);
+    EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {endMessage}})) << why;
+    if (endMessage == UPD_LIST_UNTRUSTED) {
+      EXPECT_EQ(recorder_.Texts(UPD_LIST_UNTRUSTED),
+                std::vector<std::string>{"The update list is not trusted: " + text + "."})
+          << why;
+    }
+    EXPECT_EQ(phase_, UpdatePhase::ListDownload) << why;
+    EXPECT_FALSE(FileExists(Live() + kAddonPath)) << why;
+  };
+  for (const std::string& list : {signedList.substr(0, 47), std::string("<html>Not Found</html>")}) {
+    service_.ServeFile("updates.dat", list);
+    expectRefused("not a list", UPD_LIST_FAILED, "");
   }
-  EXPECT_FALSE(FileExists(Live() + kAddonPath));
+  service_.ServeFile("updates.dat", unsignedList);
+  expectRefused("unsigned", UPD_LIST_UNTRUSTED, "it carries no signature");
+  service_.ServeFile("updates.dat", signedList.substr(0, signedList.size() - 1));
+  expectRefused("cut", UPD_LIST_UNTRUSTED, "its signature block is damaged");
+  // One flipped bit in the header, an entry, the block's sequence number and SHA-256s, and the
+  // signature itself.
+  const size_t block = unsignedList.size();
+  for (size_t at : {size_t{8}, block - 20, block + 9, block + 52, block + 90, signedList.size() - 1}) {
+    std::string flipped = signedList;
+    flipped[at] ^= 0x01;
+    service_.ServeFile("updates.dat", flipped);
+    expectRefused("flipped at " + std::to_string(at), UPD_LIST_UNTRUSTED,
+                  "its signature does not match its content");
+  }
+  ASSERT_TRUE(service_.ServeSignedList(unsignedList, NowSequence(), true));
+  expectRefused("other key", UPD_LIST_UNTRUSTED, "it is signed with another key");
+
+  // The original list installs; then one with a lower number than it is refused.
+  service_.ServeFile("updates.dat", signedList);
+  recorder_.Clear();
+  Run();
+  EXPECT_EQ(recorder_.Messages(),
+            Join({kListExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), content);
+  DeleteFileA((Live() + kAddonPath).c_str());
+  const uint64_t accepted = AcceptedListSequence();
+  ASSERT_GT(accepted, 1u);
+  ASSERT_TRUE(service_.ServeSignedList(unsignedList, accepted - 1));
+  expectRefused("older", UPD_LIST_UNTRUSTED,
+                "it is older than a list already installed (number " +
+                    std::to_string(accepted - 1) + ", installed " + std::to_string(accepted) +
+                    ")");
 }
 
 TEST_F(SelfUpdateRunTest, ATransportFailureIsReportedWithItsTextAndCanBeRetried) {
@@ -451,7 +578,7 @@ TEST_F(SelfUpdateRunTest, AnUpdateThroughAReverseProxyThatServesTheFilesItself) 
   spec.baseUrl = nginx.url() + "files/";
   spec.entries = {{Md5Hex(content), static_cast<uint32_t>(content.size()),
                    "addon/Drovane_Looter/core.lua", kAddonFolder}};
-  service_.ServeFile("updates.dat", ListBytes(spec));
+  ASSERT_TRUE(service_.ServeSignedList(ListBytes(spec), NowSequence()));
   test::ScopedEnvironment throughProxy("DROVANE_SERVICE_URL", nginx.url());
   KnowGames(Live(), Ptr(), "");
 

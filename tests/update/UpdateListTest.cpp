@@ -216,10 +216,8 @@ TEST(UpdateListPaths, GameAndOtherTargetsBecomeLocalPaths) {
   const UpdateEntry entry = Entry("addon/core.lua", "%WoW-PTR%\\Interface\\AddOns\\L\\");
   EXPECT_EQ(GameFilePath(entry, "C:\\Games\\WoW PTR"),
             "C:\\Games\\WoW PTR\\Interface\\AddOns\\L\\core.lua");
-  EXPECT_EQ(OtherFileFolder("%AppPath%\\sub\\", "C:\\Data\\Drovane Client\\", "C:\\sys"),
+  EXPECT_EQ(OtherFileFolder("%AppPath%\\sub\\", "C:\\Data\\Drovane Client\\"),
             "C:\\Data\\Drovane Client\\\\sub\\");
-  EXPECT_EQ(OtherFileFolder("%System%\\", "C:\\Data\\", "C:\\windows\\system32"),
-            "C:\\windows\\system32\\");
   EXPECT_EQ(FolderOf("C:\\a\\b\\c.txt"), "C:\\a\\b\\");
   EXPECT_EQ(FolderOf("c.txt"), "");
 }

@@ -6,12 +6,13 @@
 namespace drovane {
 namespace {
 
-TEST(UpdateMessages, NumbersAreFixedFrom2025To2037) {
+TEST(UpdateMessages, NumbersAreFixedFrom2025To2039) {
   const unsigned numbers[] = {UPD_CHECKING,      UPD_CLIENT,      UPD_FILE,     UPD_RECEIVING,
                               UPD_TRANSFER_END,  UPD_ERROR,       UPD_RECEIVED, UPD_LIST_FAILED,
                               UPD_CLIENT_FAILED, UPD_FILE_FAILED, UPD_FINISHED, UPD_NO_UPDATES,
-                              UPD_COMPLETE};
-  for (unsigned i = 0; i < 13; ++i) EXPECT_EQ(numbers[i], 2025 + i);
+                              UPD_COMPLETE,      UPD_LIST_UNTRUSTED, UPD_RESTART_READY};
+  for (unsigned i = 0; i < 15; ++i) EXPECT_EQ(numbers[i], 2025 + i);
+  EXPECT_EQ(kLastUpdateMessage, 2039u);
 }
 
 TEST(UpdateMessages, OnlyFailuresAndTheTwoSuccessesEndARun) {
@@ -20,7 +21,8 @@ TEST(UpdateMessages, OnlyFailuresAndTheTwoSuccessesEndARun) {
     if (IsUpdateRunEnd(message)) ends.push_back(message);
   }
   EXPECT_EQ(ends, (std::vector<unsigned>{UPD_ERROR, UPD_LIST_FAILED, UPD_CLIENT_FAILED,
-                                         UPD_FILE_FAILED, UPD_NO_UPDATES, UPD_COMPLETE}));
+                                         UPD_FILE_FAILED, UPD_NO_UPDATES, UPD_COMPLETE,
+                                         UPD_LIST_UNTRUSTED, UPD_RESTART_READY}));
 }
 
 TEST(UpdateMessages, ATextIsOwnedByItsMessageAndTakenOnce) {

@@ -59,9 +59,9 @@ MessageRecorder::~MessageRecorder() {
 LRESULT CALLBACK MessageRecorder::Procedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
   auto* self = reinterpret_cast<MessageRecorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self && message >= UPD_CHECKING && message <= UPD_COMPLETE) {
+  if (self && message >= kFirstUpdateMessage && message <= kLastUpdateMessage) {
     UpdateNotice notice{message, static_cast<uintptr_t>(wParam), std::string()};
-    if (message == UPD_FILE || message == UPD_ERROR) notice.text = TakeUpdateText(lParam);
+    if (CarriesUpdateText(message)) notice.text = TakeUpdateText(lParam);
     self->notices_.push_back(notice);
     return 0;
   }
@@ -160,6 +160,29 @@ void UpdateService::ServeFile(const std::string& relative, const std::string& co
   }
   WriteTestFile(path, content);
 }
+
+bool UpdateService::ServeSignedList(const std::string& listBytes, uint64_t sequence,
+                                    bool otherKey) {
+  const std::string unsigned_ = folder_ / "unsigned.dat";
+  const std::string served = folder_ / "files\\updates.dat";
+  WriteTestFile(unsigned_, listBytes);
+  DeleteFileA(served.c_str());
+  const std::string script = std::string(DROVANE_SOURCE_DIR) + "/tests/update/sign_test_list.py";
+  const std::string command = "Z:\\usr\\bin\\python3 " + HostArgument(script) + " " +
+                              HostArgument(HostPath(unsigned_)) + " " +
+                              HostArgument(HostPath(folder_ / "files")) + " " +
+                              std::to_string(sequence) + (otherKey ? " other " : " test ") +
+                              HostArgument(HostPath(served));
+  if (!StartHostProgram(command)) return false;
+  // The signer replaces the list in one step: it is there whole or not at all.
+  for (int i = 0; i < 300; ++i) {
+    if (FileExists(served)) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+std::string UpdateService::ServedList() const { return ReadTestFile(folder_ / "files\\updates.dat"); }
 
 std::vector<std::string> UpdateService::RequestPaths() const {
   std::vector<std::string> paths;

@@ -84,6 +84,11 @@ class UpdateService {
   bool StartWithCurrentClient(const std::vector<std::pair<std::string, std::string>>& entries);
   // Replaces a served file (after publishing), e.g. with bytes that fail the digest.
   void ServeFile(const std::string& relative, const std::string& content);
+  // Serves list bytes written by a test, signed with the test key (or, with otherKey, a key of
+  // its own) under the sequence number; the SHA-256s are those of the served files. False when
+  // the signer did not finish.
+  bool ServeSignedList(const std::string& listBytes, uint64_t sequence, bool otherKey = false);
+  std::string ServedList() const;
   // Paths of the requests received, in order ("/files/updates.dat", ...).
   std::vector<std::string> RequestPaths() const;
   DevService& service() { return *service_; }

@@ -7,6 +7,7 @@
 
 #include "UpdateTestSupport.h"
 #include "app/Application.h"
+#include "app/DataFile.h"
 #include "app/FileLog.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
@@ -120,6 +121,30 @@ TEST_F(UpdaterFormTest, AMenuRunWithNothingToUpdateSaysSoAndClosesWithoutAQuesti
   ASSERT_TRUE(player.finished());
   EXPECT_EQ(player.Recorded()[0], "No new updates");
   EXPECT_TRUE(boxes.Texts().empty());
+}
+
+TEST_F(UpdaterFormTest, AnUnsignedListEndsTheRunWithItsReasonAndTheStartupRunLetsTheClientGoOn) {
+  ASSERT_TRUE(Publish({"core.lua"}, {}));
+  const std::string served = service_.ServedList();
+  const size_t block = 148 + 32;  // the signature block of a list with one entry
+  service_.ServeFile("updates.dat", served.substr(0, served.size() - block));
+  DialogAnswerer boxes("Drovane Client", {IDNO});
+
+  // At start-up: no box and no question, and the caller learns the list was refused.
+  bool refused = false;
+  EXPECT_EQ(RunUpdater(&application_, nullptr, 1, nullptr, nullptr, &refused),
+            UpdatePhase::ListDownload);
+  EXPECT_TRUE(refused);
+
+  // From the menu: the reason is shown, and closing asks nothing.
+  WindowDriver player(
+      kUpdater, {WindowDriver::WaitForChildText(kCancelButton, "Close"),
+                 WindowDriver::RecordChildText(kStatusText), WindowDriver::PostCommand(IDCANCEL)});
+  EXPECT_EQ(Run(0), UpdatePhase::ListDownload);
+  ASSERT_TRUE(player.finished());
+  EXPECT_EQ(player.Recorded()[0], "The update list is not trusted: it carries no signature.");
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_FALSE(FileExists(AddonPath("core.lua")));
 }
 
 TEST_F(UpdaterFormTest, ANetworkFailureShowsTheErrorAndRetryRecovers) {

@@ -13,6 +13,9 @@
 //   UPDATEPROBE_LIVE           the Live game folder (none when unset)
 //   UPDATEPROBE_VISIBLE=1      show a main window, so the restart is "normal"
 //   UPDATEPROBE_FAIL_MOVE=N    the N-th rename of the executable fails
+//   UPDATEPROBE_KILL_AT=N      the process is killed before the N-th rename of the executable
+//                              (1: the new file is written and flushed, nothing renamed), or
+//                              with 0 after both renames, just before the restart
 // Exit code: 0 when the run finished, 3 when it ended otherwise, -1 when start-up ended it.
 #include <windows.h>
 
@@ -47,7 +50,15 @@ std::string Environment(const char* name) {
 
 int g_moves = 0;
 int g_failingMove = 0;
+std::string g_killAt;
+void KillAtStep(const std::string& step) {
+  if (step != g_killAt) return;
+  Report("killed at step " + step);
+  TerminateProcess(GetCurrentProcess(), 9);
+}
+
 BOOL WINAPI ProbeMove(LPCSTR existing, LPCSTR target) {
+  KillAtStep(std::to_string(g_moves + 1));
   if (++g_moves == g_failingMove) {
     Report("rename refused");
     SetLastError(ERROR_ACCESS_DENIED);
@@ -57,9 +68,9 @@ BOOL WINAPI ProbeMove(LPCSTR existing, LPCSTR target) {
 }
 
 LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message >= UPD_CHECKING && message <= UPD_COMPLETE) {
+  if (message >= kFirstUpdateMessage && message <= kLastUpdateMessage) {
     std::string line = "message " + std::to_string(message) + " " + std::to_string(wParam);
-    if (message == UPD_FILE || message == UPD_ERROR) line += " " + TakeUpdateText(lParam);
+    if (CarriesUpdateText(message)) line += " " + TakeUpdateText(lParam);
     Report(line);
     if (IsUpdateRunEnd(message)) PostQuitMessage(0);
     return 0;
@@ -119,6 +130,7 @@ int RunProbe() {
   }
   application.gameFolders[Live] = Environment("UPDATEPROBE_LIVE");
   g_failingMove = std::atoi(Environment("UPDATEPROBE_FAIL_MOVE").c_str());
+  g_killAt = Environment("UPDATEPROBE_KILL_AT");
 
   const HWND window = CreateProbeWindow(true);
   const HWND mainWindow =
@@ -129,7 +141,10 @@ int RunProbe() {
     update.window = window;
     update.mainWindow = mainWindow;
     update.moveFile = ProbeMove;
-    update.beforeRestart = [] { Report("restarting"); };
+    update.beforeRestart = [] {
+      KillAtStep("0");
+      Report("restarting");
+    };
     if (!update.Start()) {
       Report("end not started");
       return 3;

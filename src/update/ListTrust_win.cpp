@@ -1,0 +1,84 @@
+#include "update/ListTrust.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <cstring>
+#include <vector>
+
+#include "UpdatePublicKey.h"
+#include "app/Registry.h"
+
+namespace drovane {
+namespace {
+
+constexpr char kSequenceValue[] = "UpdateListSequence";
+
+struct AlgorithmHandle {
+  BCRYPT_ALG_HANDLE handle = nullptr;
+  ~AlgorithmHandle() {
+    if (handle) BCryptCloseAlgorithmProvider(handle, 0);
+  }
+};
+
+struct KeyHandle {
+  BCRYPT_KEY_HANDLE handle = nullptr;
+  ~KeyHandle() {
+    if (handle) BCryptDestroyKey(handle);
+  }
+};
+
+}  // namespace
+
+const PublicKey& BuiltInUpdateKey() {
+  static const PublicKey key = [] {
+    PublicKey bytes;
+    std::memcpy(bytes.data(), kBuiltInUpdateKey, bytes.size());
+    return bytes;
+  }();
+  return key;
+}
+
+Sha256Digest KeyIdOf(const PublicKey& key) {
+  Sha256Digest id{};
+  Sha256Of(std::string(key.begin(), key.end()), id);
+  return id;
+}
+
+bool VerifyP256Signature(const PublicKey& key, std::string_view message,
+                         const Signature& signature) {
+  Sha256Digest digest;
+  if (!Sha256Of(std::string(message), digest)) return false;
+  AlgorithmHandle algorithm;
+  if (BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) !=
+      0) {
+    return false;
+  }
+  std::vector<UCHAR> blob(sizeof(BCRYPT_ECCKEY_BLOB) + key.size());
+  BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
+  std::memcpy(blob.data(), &header, sizeof header);
+  std::memcpy(blob.data() + sizeof header, key.data(), key.size());
+  KeyHandle imported;
+  if (BCryptImportKeyPair(algorithm.handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported.handle,
+                          blob.data(), static_cast<ULONG>(blob.size()), 0) != 0) {
+    return false;
+  }
+  return BCryptVerifySignature(imported.handle, nullptr, digest.data(),
+                               static_cast<ULONG>(digest.size()),
+                               const_cast<PUCHAR>(signature.data()),
+                               static_cast<ULONG>(signature.size()), 0) == 0;
+}
+
+uint64_t AcceptedListSequence() {
+  uint64_t sequence = 0;
+  if (!RegistryRead(HKEY_CURRENT_USER, kClientKey, kSequenceValue, &sequence, sizeof sequence)) {
+    return 0;
+  }
+  return sequence;
+}
+
+bool RecordAcceptedListSequence(uint64_t sequence) {
+  return RegistryWrite(kClientKey, kSequenceValue, &sequence, REG_QWORD, sizeof sequence);
+}
+
+}  // namespace drovane
