@@ -84,6 +84,8 @@ class MainForm : public Form {
   Application* application;
   // The running hourly update, if any.
   std::unique_ptr<SelfUpdate> backgroundUpdate;
+  // The hourly update has put a new client in place; it restarts once no window is open.
+  bool restartPending = false;
   HMENU listMenu = nullptr;
   HMENU trayMenu = nullptr;
   HMENU allowMenu = nullptr;
@@ -122,6 +124,11 @@ class MainForm : public Form {
   void OnListNotify(const NMHDR* header);
   void OnTrayNotify(LPARAM event);
   void StartBackgroundUpdate();
+  // Restarts into the new client when no window of the client is open; otherwise later.
+  void RestartWhenIdle();
+  // Before a visible update run: the hourly one ends (or restarts, when it has finished its
+  // work), so two runs never overlap.
+  void EndBackgroundUpdateFor(const char* reason);
   // A message of the background update; true when it was one.
   bool OnUpdateMessage(UINT message, LPARAM lParam);
   void LaunchGame();

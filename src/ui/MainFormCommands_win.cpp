@@ -69,6 +69,7 @@ void MainForm::OnCommand(WPARAM command) {
       OpenWithShell(WebsiteBaseUrl());
       break;
     case kCmdCheckUpdates:
+      EndBackgroundUpdateFor("the player checks for updates.");
       RunUpdater(0);
       break;
     case kCmdStatistics:

@@ -10,6 +10,7 @@
 namespace drovane {
 
 void MainForm::OnWatchTimer(UINT_PTR timerId) {
+  if (timerId == kWatchTimer && restartPending) RestartWhenIdle();
   const bool running = isGameRunning ? isGameRunning(*application) : IsGameRunning(*application);
   if (timerId == kWatchTimer) {
     if (running == gameRunning) return;
@@ -28,9 +29,29 @@ void MainForm::OnWatchTimer(UINT_PTR timerId) {
       StartUpload(true);
     }
   } else if (timerId == kUpdateTimer) {
-    if (running || backgroundUpdate) return;
+    // Not while the player is in a window of the client (the updater among them): one update
+    // run at a time, and none behind an open window.
+    if (running || backgroundUpdate || !isEnabled) return;
     StartBackgroundUpdate();
   }
+}
+
+void MainForm::RestartWhenIdle() {
+  // An upload or any other window of the client disables this one: the restart waits for the
+  // player to close it, and the watch timer asks again.
+  if (!isEnabled || !backgroundUpdate) return;
+  LogLine() << "Restarting for the new client version.";
+  backgroundUpdate->Restart();
+}
+
+void MainForm::EndBackgroundUpdateFor(const char* reason) {
+  if (!backgroundUpdate) return;
+  if (restartPending) {
+    RestartWhenIdle();
+    return;
+  }
+  LogLine() << "Background client update cancelled: " << reason;
+  backgroundUpdate.reset();
 }
 
 void MainForm::StartBackgroundUpdate() {
@@ -41,16 +62,26 @@ void MainForm::StartBackgroundUpdate() {
   backgroundUpdate->mainWindow = hwnd;
   // A new client is about to start: this one's tray icon goes first.
   backgroundUpdate->beforeRestart = [this] { SetTrayIcon(false, 0); };
+  backgroundUpdate->restartByOwner = true;
   backgroundUpdate->Start();
 }
 
 bool MainForm::OnUpdateMessage(UINT message, LPARAM lParam) {
-  if (message < UPD_CHECKING || message > UPD_COMPLETE) return false;
+  if (message < kFirstUpdateMessage || message > kLastUpdateMessage) return false;
   // Texts travel with their messages and are freed by whoever receives them.
   std::string text;
-  if (message == UPD_FILE || message == UPD_ERROR) text = TakeUpdateText(lParam);
+  if (CarriesUpdateText(message)) text = TakeUpdateText(lParam);
   bool succeeded;
   switch (message) {
+    case UPD_RESTART_READY:
+      LogLine() << "The new client version is in place; it starts when no window is open.";
+      restartPending = true;
+      RestartWhenIdle();
+      return true;
+    case UPD_LIST_UNTRUSTED:
+      AppendToLogPane(text, true);
+      succeeded = false;
+      break;
     case UPD_NO_UPDATES:
     case UPD_COMPLETE:
       succeeded = true;
@@ -67,7 +98,7 @@ bool MainForm::OnUpdateMessage(UINT message, LPARAM lParam) {
   LogLine() << "Ending background client update.";
   if (succeeded) {
     LogLine() << "Background client update succeeded.";
-  } else if (message == UPD_ERROR) {
+  } else if (message == UPD_ERROR || message == UPD_LIST_UNTRUSTED) {
     LogLine() << "Background client update failed: " << text;
   } else {
     LogLine() << "Background client update failed.";

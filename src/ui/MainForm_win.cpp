@@ -152,9 +152,16 @@ bool MainForm::BuildMainWindow() {
   if (preferences & PREF_SHOW_IN_TRAY) SetTrayIcon(true, 102);
   ShowAtStart(preferences);
 
-  if (!application->skipInitialSelfUpdate && RunUpdater(1) != 3) {
-    ExitApplication();
-    return true;
+  if (!application->skipInitialSelfUpdate) {
+    bool listRefused = false;
+    const UpdatePhase phase = drovane::RunUpdater(application, hwnd, 1, hwnd,
+                                                  [this] { SetTrayIcon(false, 0); }, &listRefused);
+    // A list the service did not sign is no reason to stop: the client carries on with the
+    // version it has.
+    if (phase != UpdatePhase::Finished && !listRefused) {
+      ExitApplication();
+      return true;
+    }
   }
   if (preferences & PREF_SHOW_IN_TRAY) SetTrayIcon(true, 101);
   if (isEnabled && application->timesStarted == 1) {

@@ -54,7 +54,8 @@ class UpdaterForm : public Form {
 // One modal run over the owner; returns the run's final phase. Finished means the client and its
 // files are current. When the run replaces the client this never returns: the client restarts.
 // beforeRestart runs just before such a restart (the main window removes its tray icon there).
+// listRefused, when given, tells whether the run ended because the list was not trusted.
 UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
-                       std::function<void()> beforeRestart);
+                       std::function<void()> beforeRestart, bool* listRefused = nullptr);
 
 }  // namespace drovane

@@ -110,6 +110,18 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SetWindowTextA(statusText, TakeUpdateText(lParam).c_str());
       ShowWindow(retryButton, SW_SHOW);
       return true;
+    case UPD_LIST_UNTRUSTED: {
+      const std::string reason = TakeUpdateText(lParam);
+      if (mode == 1) {
+        // At start-up the client goes on with the version it has; the reason is in the log.
+        RequestClose(false);
+      } else {
+        SetBar(0);
+        SetWindowTextA(statusText, reason.c_str());
+        SetWindowTextA(cancelButton, "Close");
+      }
+      return true;
+    }
     case UPD_RECEIVED:
       RefreshProgress(4, reinterpret_cast<const HttpClient*>(lParam), wParam);
       return true;
@@ -150,7 +162,8 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void UpdaterForm::RequestClose(bool ask) {
-  if (ask && updater.phase != UpdatePhase::Finished &&
+  // A run that has ended (a refused list) has nothing left to cancel.
+  if (ask && updater.phase != UpdatePhase::Finished && updater.refusal.empty() &&
       Ask(mode == 1 ? kStartupCancelQuestion : kCancelQuestion) == IDNO) {
     return;
   }
@@ -183,7 +196,7 @@ void UpdaterForm::SetBar(int position) {
 }
 
 UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
-                       std::function<void()> beforeRestart) {
+                       std::function<void()> beforeRestart, bool* listRefused) {
   LogLine() << "Creating `UpdaterForm`.";
   UpdatePhase result;
   {
@@ -193,6 +206,7 @@ UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND main
     form.updater.beforeRestart = std::move(beforeRestart);
     form.RunModal(owner);
     result = form.updater.phase;
+    if (listRefused) *listRefused = !form.updater.refusal.empty();
   }
   LogLine() << "Deleted `UpdaterForm`.";
   return result;

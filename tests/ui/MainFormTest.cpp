@@ -20,6 +20,7 @@
 #include "support/TempFolder.h"
 #include "ui/ListView.h"
 #include "ui/MainForm.h"
+#include "update/SelfUpdate.h"
 
 namespace drovane {
 namespace {
@@ -387,6 +388,27 @@ TEST_F(MainFormTest, HourlyUpdateWaitsWhileTheGameRunsAndEndsOnACompletionMessag
                                                 R"(Ending background client update\.\n.*)"
                                                 R"(Background client update failed\.\n)")))
       << log;
+}
+
+TEST_F(MainFormTest, NoHourlyUpdateBehindAnOpenWindowAndTheRestartWaitsForIt) {
+  g_gameRunning = false;
+  MainForm& form = Open();
+  form.isGameRunning = FakeGameRunning;
+  SendMessageA(form.hwnd, WM_ENABLE, FALSE, 0);  // an upload or another window is open
+  form.OnWatchTimer(MainForm::kUpdateTimer);
+  EXPECT_EQ(form.backgroundUpdate, nullptr);
+
+  // An hourly run that has put a new client in place: its restart would end this process.
+  const size_t logStart = Log().Pending().size();
+  form.backgroundUpdate = std::make_unique<SelfUpdate>(&app_);
+  SendMessageA(form.hwnd, UPD_RESTART_READY, 0, 0);
+  form.OnWatchTimer(MainForm::kWatchTimer);
+  EXPECT_TRUE(form.restartPending);
+  EXPECT_NE(Log().Pending().substr(logStart).find(
+                "The new client version is in place; it starts when no window is open."),
+            std::string::npos);
+  form.restartPending = false;  // this test process must not be restarted
+  form.backgroundUpdate.reset();
 }
 
 }  // namespace
