@@ -4,8 +4,11 @@
     make_package.py version HEADER
         prints the client's version text, read from src/app/Version.h
     make_package.py build --header HEADER --exe EXE --icon ICO --out DIR [--makensis PATH]
+                          [--test-key]
         writes DIR/DrovaneClient-<version>-setup.exe (NSIS) and
-        DIR/DrovaneClient-<version>-portable.zip
+        DIR/DrovaneClient-<version>-portable.zip; a client built with the repository's test key
+        for update lists is named DrovaneClient-<version>-test-key-..., so it is never taken
+        for a release.
 
 The version lives once, in Version.h; the installer, its uninstall entry, the file names and the
 readme all take it from there. Each output is written under a temporary name and renamed when
@@ -55,8 +58,9 @@ def version_quad(version):
     return ".".join(str(number) for number in numbers)
 
 
-def package_names(version):
-    return (f"DrovaneClient-{version}-setup.exe", f"DrovaneClient-{version}-portable.zip")
+def package_names(version, test_key=False):
+    stem = f"DrovaneClient-{version}" + ("-test-key" if test_key else "")
+    return (f"{stem}-setup.exe", f"{stem}-portable.zip")
 
 
 def readme_text(version):
@@ -121,7 +125,7 @@ def build(args):
         if not os.path.isfile(path):
             raise PackageError(f"{what} {path} does not exist")
     os.makedirs(args.out, exist_ok=True)
-    setup_name, zip_name = package_names(version)
+    setup_name, zip_name = package_names(version, args.test_key)
 
     readme = readme_text(version)
     with tempfile.TemporaryDirectory() as staging:
@@ -146,6 +150,8 @@ def main(argv):
     make.add_argument("--icon", required=True, help="the client's .ico file")
     make.add_argument("--out", required=True, help="folder for the packages")
     make.add_argument("--makensis", default="makensis")
+    make.add_argument("--test-key", action="store_true",
+                      help="the client trusts the repository's test key: say so in the names")
     args = parser.parse_args(argv)
     try:
         if args.command == "version":

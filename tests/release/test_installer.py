@@ -229,10 +229,11 @@ def assert_program_removed(user_shortcuts):
 # --- Tests --------------------------------------------------------------------------------------
 
 
-def test_package_names_carry_the_clients_version():
+def test_package_names_carry_the_clients_version_and_the_test_key():
+    # This build trusts the repository's test key (scripts/package builds releases elsewhere).
     version = client_version()
-    assert SETUP.name == f"DrovaneClient-{version}-setup.exe"
-    assert (SETUP.parent / f"DrovaneClient-{version}-portable.zip").is_file()
+    assert SETUP.name == f"DrovaneClient-{version}-test-key-setup.exe"
+    assert (SETUP.parent / f"DrovaneClient-{version}-test-key-portable.zip").is_file()
 
 
 def test_silent_install_puts_client_shortcut_and_uninstall_entry_in_place():
