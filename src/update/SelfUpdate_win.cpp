@@ -198,8 +198,8 @@ bool SelfUpdate::ProcessList() {
     entry.sha256 = signature.entrySha256[i];
     std::string reason;
     if (!IsConfinedTarget(entry, reason)) {
-      LogLine(LogLine::Tab) << "Refused the update list's entry " << entry.serverPath << " for "
-                            << entry.targetDir << ": " << reason << ".";
+      LogLine(LogLine::Tab) << "Refused the update list's entry " << ShownListText(entry.serverPath)
+                            << " for " << ShownListText(entry.targetDir) << ": " << reason << ".";
       continue;
     }
     pending.push_back(std::move(entry));

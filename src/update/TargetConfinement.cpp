@@ -103,4 +103,14 @@ bool IsConfinedTarget(const UpdateEntry& entry, std::string& reason) {
   return IsSafeRelativePath(std::string(below) + entry.fileName, reason);
 }
 
+std::string ShownListText(std::string_view text) {
+  constexpr size_t kShown = 200;
+  std::string shown;
+  for (char c : text.substr(0, kShown)) {
+    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+  }
+  if (text.size() > kShown) shown += "...";
+  return shown;
+}
+
 }  // namespace drovane

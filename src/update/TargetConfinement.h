@@ -23,4 +23,8 @@ bool IsSafePathName(std::string_view name, std::string& reason);
 // inside an allowed folder; otherwise the reason, for the log.
 bool IsConfinedTarget(const UpdateEntry& entry, std::string& reason);
 
+// A text of the list as a log line may show it: control characters (a forged line break among
+// them) become '?', and at most 200 characters are kept.
+std::string ShownListText(std::string_view text);
+
 }  // namespace drovane

@@ -11,6 +11,7 @@
 #include "UpdateTestSupport.h"
 #include "app/Application.h"
 #include "app/DataFile.h"
+#include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
 #include "net/ExchangeLimits.h"
@@ -357,6 +358,7 @@ TEST_F(SelfUpdateRunTest, AHostileListWritesOnlyInsideTheAddOnsAndDataFoldersAnd
       "%WoW%\\Interface\\AddOns\\dot.\\",
       "%WoW%\\Interface\\AddOns\\space \\",
       "%AppPath%\\..\\..\\outside\\",
+      "%WoW%\\Interface\\AddOns\\forged\r\n[00:00:00] line\\",
   };
   ListSpec spec;
   spec.clientMd5 = test::RunningClientDigest();
@@ -370,7 +372,24 @@ TEST_F(SelfUpdateRunTest, AHostileListWritesOnlyInsideTheAddOnsAndDataFoldersAnd
   ASSERT_TRUE(service_.ServeSignedList(ListBytes(spec), NowSequence()));
   KnowGames(Live(), Ptr(), "");
 
+  const size_t logStart = Log().Pending().size();
   Run();
+  // One log line for each refused entry, its text shown without line breaks of its own.
+  const std::string log = Log().Pending().substr(logStart);
+  size_t refusals = 0;
+  for (size_t at = log.find("Refused the update list's entry evil/x.lua for ");
+       at != std::string::npos; at = log.find("Refused the update list's entry", at + 1)) {
+    ++refusals;
+  }
+  EXPECT_EQ(refusals, std::size(kRefused)) << log;
+  EXPECT_NE(log.find("for %WoW%\\Interface\\AddOns\\forged??[00:00:00] line\\: a character Windows "
+                     "does not allow in a name."),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("for %System%\\: a target outside the game's AddOns folder and the client's "
+                     "data folder."),
+            std::string::npos)
+      << log;
   EXPECT_EQ(recorder_.Messages(),
             Join({kListExchange, kFileExchange, kFileExchange, {UPD_FINISHED, UPD_COMPLETE}}));
   EXPECT_EQ(Requests(3), (std::vector<std::string>{"/files/updates.dat", "/files/addon/core.lua",
