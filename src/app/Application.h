@@ -10,6 +10,7 @@
 #include "app/GameDiscovery.h"
 #include "app/GameEdition.h"
 #include "app/WinHandles.h"
+#include "update/ClientReplacement.h"
 
 namespace drovane {
 
@@ -72,8 +73,14 @@ class Application {
 
   // Shows the open-file dialog when the Live folder is browsed for; tests give their own.
   FileChooser fileChooser = nullptr;
+  // How a new client started with "selfupdate-install" takes the executable's place and starts
+  // the client there; tests make them fail or record.
+  MoveFunction takeOverMove = RenameReplacing;
+  StartFunction startClient = StartProgram;
 
  private:
+  // Waits until no other client holds the instance name, then holds it; false at the limit.
+  bool TakeOverInstance();
   void UpgradeFromOlderVersion();
   void LoadOptionalFolder(GameEdition edition);
   // The one-time registry detection of the PTR or Beta folder.

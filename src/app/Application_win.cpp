@@ -64,6 +64,19 @@ int Application::Run() {
   return 0;
 }
 
+bool Application::TakeOverInstance() {
+  // The previous client ends itself after starting this one; wait for it to let the name go.
+  // A handle on the old client's mutex is let go before each new attempt: held, it would keep
+  // the name alive after the old client has ended.
+  bool alreadyExisted = true;
+  for (int attempt = 0; attempt < kTakeOverAttempts && alreadyExisted; ++attempt) {
+    Sleep(kTakeOverPauseMs);
+    instanceMutex_.reset();
+    instanceMutex_ = CreateInstanceMutex(alreadyExisted);
+  }
+  return !alreadyExisted;
+}
+
 bool Application::HandleCommandLine() {
   return HandleArguments(SplitCommandLine(GetCommandLineA()));
 }
@@ -97,25 +110,41 @@ bool Application::HandleArguments(const std::vector<std::string>& arguments) {
     if (count >= 2) launchMode = LaunchModeFromArgument(arguments[2]);
     return false;
   }
+  if (first == "selfupdate-install") {
+    // The new client, started by the old one from beside it: it takes the executable's place
+    // once the old one has ended, starts the client there and ends.
+    const bool visible = count >= 2 && LaunchModeFromArgument(arguments[2]) == LaunchMode::Normal;
+    std::string self, executable;
+    if (!GetModulePath(self) || !ExecutableOfNewClient(self, executable)) {
+      LogLine() << "Not a new client beside the executable: nothing to install.";
+      return true;
+    }
+    const bool tookOver = TakeOverInstance();
+    instanceMutex_.reset();  // the client started below takes the name
+    if (!tookOver || !TakeExecutablePlace(self, executable, takeOverMove, kTakeOverAttempts,
+                                          kTakeOverPauseMs)) {
+      LogLine() << "The new client could not take the place of " << executable << ".";
+      ClientMessageBox(FindRunningClientWindow(),
+                       "The Client failed to self-update.\r\nPlease restart it manually.",
+                       MB_ICONERROR);
+      return true;
+    }
+    if (!startClient(executable, RestartParameters(self, visible))) {
+      LogLine() << "The updated client could not be started.";
+    }
+    return true;
+  }
   if (first == "selfupdate") {
     if (count >= 3) launchMode = LaunchModeFromArgument(arguments[3]);
-    // The previous client ends itself after starting this one; wait for it to let the name go.
-    // A handle on the old client's mutex is let go before each new attempt: held, it would keep
-    // the name alive after the old client has ended.
-    bool alreadyExisted = true;
-    for (int attempt = 0; attempt < kTakeOverAttempts && alreadyExisted; ++attempt) {
-      Sleep(kTakeOverPauseMs);
-      instanceMutex_.reset();
-      instanceMutex_ = CreateInstanceMutex(alreadyExisted);
-    }
-    // Only the old executable moved aside beside this one, never another path the command line
-    // names.
+    const bool tookOver = TakeOverInstance();
+    // Only the old executable moved aside beside this one (by an earlier client's update), never
+    // another path the command line names.
     std::string executable;
     if (count >= 2 && GetModulePath(executable) && IsRenamedAsideClient(arguments[2], executable) &&
         FileExists(arguments[2])) {
       DeleteFileA(arguments[2].c_str());
     }
-    if (alreadyExisted) {
+    if (!tookOver) {
       instanceMutex_.reset();
       ClientMessageBox(FindRunningClientWindow(),
                        "The Client failed to self-update.\r\nPlease restart it manually.",

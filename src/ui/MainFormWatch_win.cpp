@@ -41,7 +41,10 @@ void MainForm::RestartWhenIdle() {
   // player to close it, and the watch timer asks again.
   if (!isEnabled || !backgroundUpdate) return;
   LogLine() << "Restarting for the new client version.";
-  backgroundUpdate->Restart();
+  if (backgroundUpdate->Restart()) return;  // returns only when the new client did not start
+  LogLine() << "Background client update failed.";
+  restartPending = false;
+  backgroundUpdate.reset();
 }
 
 void MainForm::EndBackgroundUpdateFor(const char* reason) {

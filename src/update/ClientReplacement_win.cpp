@@ -1,10 +1,53 @@
 #include "update/ClientReplacement.h"
 
+#include <vector>
+
 #include "app/DataFile.h"
 #include "app/Md5.h"
 #include "update/InstalledFiles.h"
 
 namespace drovane {
+namespace {
+
+constexpr char kNewSuffix[] = ".new";
+
+// The executable's path, 32 lowercase hexadecimal characters and the suffix.
+bool IsNameBeside(const std::string& candidate, const std::string& executable,
+                  const std::string& suffix) {
+  if (executable.empty() || candidate.size() != executable.size() + 32 + suffix.size() ||
+      lstrcmpiA(candidate.substr(0, executable.size()).c_str(), executable.c_str()) != 0 ||
+      candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  for (size_t i = executable.size(); i < executable.size() + 32; ++i) {
+    const char c = candidate[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+BOOL WINAPI RenameReplacing(LPCSTR existing, LPCSTR target) {
+  return MoveFileExA(existing, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+bool StartProgram(const std::string& program, const std::string& parameters) {
+  // CreateProcess, not ShellExecute: a ".new" file is no ".exe" to the shell.
+  std::string line = "\"" + program + "\" " + parameters;
+  std::vector<char> buffer(line.begin(), line.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process)) {
+    return false;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
 
 std::string FreeNameBeside(const std::string& executable, const char* suffix) {
   std::string name;
@@ -14,40 +57,38 @@ std::string FreeNameBeside(const std::string& executable, const char* suffix) {
   return name;
 }
 
-bool ReplaceExecutable(const std::string& executable, const std::string& content,
-                       std::string& oldFile, MoveFunction move) {
-  oldFile = FreeNameBeside(executable, ".delete");
-  const std::string newFile = FreeNameBeside(executable, ".new");
-  if (!WriteWholeFile(newFile, content)) {
-    DeleteFileA(newFile.c_str());
-    return false;
-  }
+bool WriteNewClientBeside(const std::string& executable, const std::string& content,
+                          std::string& newFile) {
+  newFile = FreeNameBeside(executable, kNewSuffix);
+  if (WriteWholeFile(newFile, content)) return true;
+  DeleteFileA(newFile.c_str());
+  return false;
+}
+
+bool ExecutableOfNewClient(const std::string& newFile, std::string& executable) {
+  const size_t tail = 32 + std::string(kNewSuffix).size();
+  if (newFile.size() <= tail) return false;
+  executable = newFile.substr(0, newFile.size() - tail);
+  return IsNameBeside(newFile, executable, kNewSuffix);
+}
+
+bool TakeExecutablePlace(const std::string& newFile, const std::string& executable,
+                         MoveFunction move, int attempts, DWORD pauseMs) {
+  // A read-only old client would refuse to be replaced.
   SetFileAttributesA(executable.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!move(executable.c_str(), oldFile.c_str())) {
-    DeleteFileA(newFile.c_str());
-    return false;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (attempt > 0) Sleep(pauseMs);
+    if (move(newFile.c_str(), executable.c_str())) return true;
   }
-  if (!move(newFile.c_str(), executable.c_str())) {
-    // Without this the client would be gone from its place: put the old one back.
-    MoveFileA(oldFile.c_str(), executable.c_str());
-    DeleteFileA(newFile.c_str());
-    return false;
-  }
-  return true;
+  return false;
 }
 
 bool IsRenamedAsideClient(const std::string& candidate, const std::string& executable) {
-  static const std::string kSuffix = ".delete";
-  if (executable.empty() || candidate.size() != executable.size() + 32 + kSuffix.size() ||
-      lstrcmpiA(candidate.substr(0, executable.size()).c_str(), executable.c_str()) != 0 ||
-      candidate.compare(candidate.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
-    return false;
-  }
-  for (size_t i = executable.size(); i < executable.size() + 32; ++i) {
-    const char c = candidate[i];
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
+  return IsNameBeside(candidate, executable, ".delete");
+}
+
+std::string InstallParameters(bool mainWindowVisible) {
+  return std::string("selfupdate-install ") + (mainWindowVisible ? "normal" : "hidden");
 }
 
 std::string RestartParameters(const std::string& oldFile, bool mainWindowVisible) {

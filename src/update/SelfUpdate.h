@@ -47,13 +47,16 @@ class SelfUpdate {
   // Parse and check the list and plan the downloads; starts the first one. A list that is not
   // trusted leaves the reason in refusal.
   bool ProcessList();
-  // Replace the executable, then restart (which does not return) unless restartByOwner: then
-  // true, and the owner calls Restart. False when the client could not be replaced.
+  // Write the new client beside the executable (ClientReplacement.h), then restart, which ends
+  // this process, unless restartByOwner: then true, and the owner calls Restart. False when the
+  // new client could not be written or started.
   bool ApplyClient();
   bool StoreFile();  // verify and write pending[0]
 
-  // Starts the new client put in place by ApplyClient and ends this process; does not return.
-  [[noreturn]] void Restart();
+  // Starts the new client written by ApplyClient, which takes the executable's place once this
+  // process has ended, and ends this process. Returns (false) only when it could not be started;
+  // the new file is then gone.
+  bool Restart();
 
   UpdateListHeader listHeader{};
   std::string downloadBaseUrl;
@@ -80,8 +83,8 @@ class SelfUpdate {
   // set, ApplyClient only puts the new client in place and posts UPD_RESTART_READY, and the
   // owner calls Restart on its window thread when the player is not busy.
   bool restartByOwner = false;
-  // The renames of the executable; tests make one fail.
-  MoveFunction moveFile = MoveFileA;
+  // How the new client is started; tests start nothing.
+  StartFunction startClient = StartProgram;
   // The longest any one exchange of the run may take; 0: no limit. A run nobody watches (the
   // hourly one) sets it, so a peer that trickles its answer cannot hold the run for ever.
   std::chrono::milliseconds exchangeTimeLimit{0};
@@ -101,7 +104,7 @@ class SelfUpdate {
 
   // The SHA-256 the list's signature gives the client executable.
   Sha256Digest clientSha256_{};
-  std::string oldClientFile_;  // where ApplyClient moved the running executable
+  std::string newClientFile_;  // where ApplyClient wrote the new client
   // Game folders as they were when the run started: the run reads them on the network threads.
   GameFolders gameFolders_;
   // One Done is handled at a time: a Done callback that starts the next download is still

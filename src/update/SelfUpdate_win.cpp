@@ -1,7 +1,5 @@
 #include "update/SelfUpdate.h"
 
-#include <shellapi.h>
-
 #include <cstring>
 #include <limits>
 
@@ -43,6 +41,9 @@ SelfUpdate::~SelfUpdate() {
   // post to a window that may be going away nor start the next step.
   closing_ = true;
   httpClient.Close();
+  // A new client written but never started (its restart was left to the owner, who ended the
+  // run instead) must not stay beside the executable.
+  if (!newClientFile_.empty()) DeleteFileA(newClientFile_.c_str());
   LogLine(LogLine::Tab) << "Source: SelfUpdate closed";
 }
 
@@ -57,7 +58,7 @@ bool SelfUpdate::Start() {
   pending.clear();
   refusal.clear();
   clientSha256_ = Sha256Digest{};
-  oldClientFile_.clear();
+  newClientFile_.clear();
   downloadTotal = 0;
   downloadedBytes = 0;
   filesUpdated = 0;
@@ -258,23 +259,23 @@ bool SelfUpdate::ApplyClient() {
     return false;
   }
   std::string executable;
-  if (!GetModulePath(executable)) return false;
-  if (!ReplaceExecutable(executable, content, oldClientFile_, moveFile)) return false;
-  // The restarted client deletes the old file; should it not get there, the system does at its
-  // next start.
-  MoveFileExA(oldClientFile_.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (!GetModulePath(executable) || !WriteNewClientBeside(executable, content, newClientFile_)) {
+    return false;
+  }
   if (restartByOwner) return true;
-  Restart();
+  return Restart();
 }
 
-void SelfUpdate::Restart() {
-  std::string executable;
-  GetModulePath(executable);
+bool SelfUpdate::Restart() {
   const bool visible = mainWindow && IsWindowVisible(mainWindow) == TRUE;
+  if (!startClient(newClientFile_, InstallParameters(visible))) {
+    LogLine(LogLine::Tab) << "The new client could not be started.";
+    DeleteFileA(newClientFile_.c_str());
+    return false;
+  }
   if (beforeRestart) beforeRestart();
-  ShellExecuteA(nullptr, "open", executable.c_str(),
-                RestartParameters(oldClientFile_, visible).c_str(), nullptr, SW_SHOWDEFAULT);
-  // The process ends on this thread; the log's flusher will not get another turn.
+  // The process ends on this thread; the log's flusher will not get another turn. The new
+  // client takes the executable's place once this process is gone.
   Log().Flush();
   ExitProcess(0);
 }

@@ -241,7 +241,8 @@ def test_check_for_updates_replaces_the_running_client_and_restarts_it(service):
         assert "Drovane Client launched with 3 argument(s)." in restarted
         match = re.search(r"\t#1:\tselfupdate\n\t#2:\t(.+)\n\t#3:\tnormal\n", restarted)
         assert match, restarted
-        assert re.fullmatch(re.escape(CLIENT_EXE) + r"[0-9a-f]{32}\.delete", match.group(1))
+        # Where the new client was written before it took the executable's place.
+        assert re.fullmatch(re.escape(CLIENT_EXE) + r"[0-9a-f]{32}\.new", match.group(1))
         assert "SelfUpdate client launch - normal." in restarted
         downloads = [r.path for r in service.requests("file")]
         assert "/files/DrovaneClient.exe" in downloads

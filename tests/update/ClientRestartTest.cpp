@@ -1,15 +1,18 @@
 // The client replacement for real: a stand-in of the client (updateprobe) is copied to a folder
-// of its own, a different build of it is published, and it is run. It must replace itself,
-// restart with "selfupdate", and the restarted process must take over, delete the old file and
-// finish the update with the add-on installed.
+// of its own, a different build of it is published, and it is run. It must write the new build
+// beside itself and start it; the new build must take the executable's place once the old one
+// has ended and start the client there, which takes over and finishes the update with the add-on
+// installed. Killed at any step, a client that starts is at the executable's path.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "UpdateTestSupport.h"
 #include "app/DataFile.h"
+#include "support/DialogAnswerer.h"
 #include "support/Process.h"
 
 namespace drovane {
@@ -118,20 +121,26 @@ TEST_F(ClientRestartTest, TheClientReplacesItselfRestartsAndTheNewOneInstallsThe
             std::vector<std::string>(expectedFirst.begin(), expectedFirst.begin() + handled.size()))
       << Report();
 
-  // The one other process is the restarted client.
-  std::vector<std::string> lines = Lines(Report());
-  ASSERT_FALSE(lines.empty());
-  const std::string last = lines.back();
-  const unsigned long restartedId = std::stoul(last.substr(0, last.find(':')));
-  ASSERT_NE(restartedId, old.id());
-  const std::vector<std::string> second = LinesOf(restartedId);
+  // Then the new build, started beside the executable, and the client it started there.
+  std::vector<unsigned long> others;
+  for (const std::string& line : Lines(Report())) {
+    const unsigned long id = std::stoul(line.substr(0, line.find(':')));
+    if (id != old.id() && std::find(others.begin(), others.end(), id) == others.end()) {
+      others.push_back(id);
+    }
+  }
+  ASSERT_EQ(others.size(), 2u) << Report();
+  EXPECT_EQ(LinesOf(others[0]),
+            (std::vector<std::string>{"start selfupdate-install normal", "end start-up"}))
+      << Report();
+  const std::vector<std::string> second = LinesOf(others[1]);
   ASSERT_GE(second.size(), 2u) << Report();
-  // "start selfupdate <executable><32 hex>.delete normal"
+  // "start selfupdate <executable><32 hex>.new normal": where the new build was written.
   const std::string start = second[0];
   const std::string prefix = "start selfupdate " + exe_;
   ASSERT_EQ(start.compare(0, prefix.size(), prefix), 0) << start;
-  EXPECT_EQ(start.size(), prefix.size() + 32 + std::string(".delete normal").size()) << start;
-  EXPECT_EQ(start.substr(start.size() - 14), ".delete normal");
+  EXPECT_EQ(start.size(), prefix.size() + 32 + std::string(".new normal").size()) << start;
+  EXPECT_EQ(start.substr(start.size() - 11), ".new normal");
   EXPECT_EQ(second[1], "took over mode=2 old file gone");
   const std::vector<std::string> expectedRun = {
       "message 2025 0",
@@ -160,41 +169,37 @@ TEST_F(ClientRestartTest, TheClientReplacesItselfRestartsAndTheNewOneInstallsThe
                                       "/files/updates.dat", "/files/addon/core.lua"}));
 }
 
-TEST_F(ClientRestartTest, AFailedSecondRenameKeepsTheOldClientInPlace) {
+TEST_F(ClientRestartTest, ANewBuildThatCannotTakeThePlaceLeavesTheOldClientAndSaysSo) {
   test::ScopedEnvironment live("UPDATEPROBE_LIVE", games_.path());
-  test::ScopedEnvironment failing("UPDATEPROBE_FAIL_MOVE", "2");
+  test::ScopedEnvironment failing("UPDATEPROBE_FAIL_MOVE", "1");
+  test::DialogAnswerer boxes("Drovane Client", {IDOK});
   test::ChildProcess old(test::Quoted(exe_));
   ASSERT_TRUE(old.started());
   ASSERT_TRUE(old.WaitForExit(60000));
-  EXPECT_EQ(old.exitCode(), 3);
-  const std::vector<std::string> lines = LinesOf(old.id());
-  ASSERT_GE(lines.size(), 3u) << Report();
-  EXPECT_EQ(lines[lines.size() - 3], "rename refused");
-  EXPECT_EQ(lines[lines.size() - 2], "message 2033 0");
-  EXPECT_EQ(lines.back(), "end phase=1");
-  EXPECT_EQ(Lines(Report()).size(), lines.size());  // no restarted process
-
+  EXPECT_EQ(old.exitCode(), 0);  // it started the new build and ended
+  ASSERT_TRUE(WaitForLine("end start-up", 30000)) << Report();
+  ASSERT_TRUE(boxes.WaitForBoxes(1, 5000));
+  EXPECT_EQ(boxes.Texts()[0], "The Client failed to self-update.\r\nPlease restart it manually.");
   EXPECT_EQ(ReadTestFile(exe_), probe_);
-  EXPECT_TRUE(FilesMatching(app_.path(), "*.delete").empty());
-  EXPECT_TRUE(FilesMatching(app_.path(), "*.new").empty());
+  EXPECT_EQ(Report().find("start selfupdate "), std::string::npos);  // nothing restarted
   EXPECT_FALSE(FileExists(games_.path() + kAddonPath));
 }
 
 TEST_F(ClientRestartTest, AClientKilledAtAnyStepOfTheSwapLeavesOneThatStartsAtItsPath) {
   test::ScopedEnvironment live("UPDATEPROBE_LIVE", games_.path());
-  // Killed before the renames (the new file written and flushed beside the old one: "1") and
-  // after them, just before the restart ("0").
-  for (const auto& [step, expected] :
-       {std::pair<std::string, std::string>{"1", probe_}, {"0", published_}}) {
+  const std::pair<std::string, std::string> steps[] = {
+      {"written", probe_}, {"before-rename", probe_}, {"after-rename", published_}};
+  for (const auto& [step, expected] : steps) {
     {
       test::ScopedEnvironment kill("UPDATEPROBE_KILL_AT", step);
-      test::ChildProcess killed(test::Quoted(exe_));
-      ASSERT_TRUE(killed.started());
-      ASSERT_TRUE(killed.WaitForExit(60000));
-      EXPECT_EQ(killed.exitCode(), 9) << Report();
+      test::ChildProcess started(test::Quoted(exe_));
+      ASSERT_TRUE(started.started());
+      ASSERT_TRUE(started.WaitForExit(60000));
+      ASSERT_TRUE(WaitForLine("killed at step " + step, 30000)) << Report();
+      Sleep(500);  // the killed process is gone
     }
-    // Whole, and the build it was before or after the swap.
-    EXPECT_TRUE(ReadTestFile(exe_) == expected) << "step " << step;
+    // Whole, and the build it was before or after the rename.
+    EXPECT_TRUE(ReadTestFile(exe_) == expected) << step;
     // The client at the path starts and brings itself and the add-on up to date.
     test::ChildProcess next(test::Quoted(exe_));
     ASSERT_TRUE(next.started());
@@ -202,8 +207,8 @@ TEST_F(ClientRestartTest, AClientKilledAtAnyStepOfTheSwapLeavesOneThatStartsAtIt
     EXPECT_EQ(next.exitCode(), 0) << Report();
     ASSERT_TRUE(WaitForLine("end phase=3", 60000)) << Report();
     Sleep(1000);  // a restarted client ends after its last line
-    EXPECT_EQ(ReadTestFile(exe_), published_) << "step " << step;
-    EXPECT_EQ(ReadTestFile(games_.path() + kAddonPath), "the add-on") << "step " << step;
+    EXPECT_EQ(ReadTestFile(exe_), published_) << step;
+    EXPECT_EQ(ReadTestFile(games_.path() + kAddonPath), "the add-on") << step;
     // Back to the old build for the next step.
     ASSERT_TRUE(CopyFileA((test::ProgramFolder() + "\\updateprobe.exe").c_str(), exe_.c_str(),
                           FALSE));

@@ -48,12 +48,11 @@ Messages Join(std::initializer_list<Messages> parts) {
   return all;
 }
 
-// Renames of the executable that always fail, so no test ever replaces the test program.
-int g_refusedMoves = 0;
-BOOL WINAPI RefuseMove(LPCSTR, LPCSTR) {
-  ++g_refusedMoves;
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
+// Starts of a new client that always fail, so no test ever starts a downloaded client.
+int g_refusedStarts = 0;
+bool RefuseStart(const std::string&, const std::string&) {
+  ++g_refusedStarts;
+  return false;
 }
 
 bool WaitForStatus(const SelfUpdate& update, HttpStatus status) {
@@ -75,7 +74,7 @@ double SecondsToDestroy(std::unique_ptr<SelfUpdate>& update) {
 
 class SelfUpdateRunTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_refusedMoves = 0; }
+  void SetUp() override { g_refusedStarts = 0; }
 
   std::string Live() const { return games_ / "Live"; }
   std::string Ptr() const { return games_ / "PTR"; }
@@ -92,7 +91,7 @@ class SelfUpdateRunTest : public ::testing::Test {
     {
       SelfUpdate update(&application_);
       update.window = recorder_.window();
-      update.moveFile = &RefuseMove;
+      update.startClient = &RefuseStart;
       ASSERT_TRUE(update.Start());
       ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
       phase_ = update.phase;
@@ -151,14 +150,15 @@ TEST_F(SelfUpdateRunTest, ADifferentClientDigestDownloadsOnlyTheClient) {
   Run();
   EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kClientExchange, {UPD_CLIENT_FAILED}}));
   EXPECT_EQ(phase_, UpdatePhase::ClientDownload);
-  EXPECT_EQ(g_refusedMoves, 0);
+  EXPECT_EQ(g_refusedStarts, 0);
 
-  // A client download with the right bytes reaches the renames (refused here).
+  // A client download with the right bytes is written beside the program and started (refused
+  // here).
   service_.ServeFile("client/DrovaneClient.exe", "the published client");
   recorder_.Clear();
   Run();
   EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kClientExchange, {UPD_CLIENT_FAILED}}));
-  EXPECT_EQ(g_refusedMoves, 1);
+  EXPECT_EQ(g_refusedStarts, 1);
 
   EXPECT_EQ(Requests(4),
             (std::vector<std::string>{"/files/updates.dat", "/files/client/DrovaneClient.exe",
@@ -435,7 +435,7 @@ TEST_F(SelfUpdateRunTest, ARetryAfterAFailedDownloadQueuesEachFileOnce) {
 
   SelfUpdate update(&application_);
   update.window = recorder_.window();
-  update.moveFile = &RefuseMove;
+  update.startClient = &RefuseStart;
   ASSERT_TRUE(update.Start());
   ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
   EXPECT_EQ(recorder_.Messages(), Join({kListExchange, kFileExchange, {UPD_FILE_FAILED}}));

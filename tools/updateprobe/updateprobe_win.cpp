@@ -1,21 +1,23 @@
 // updateprobe: a stand-in of the client for the self-update tests. A test copies it to a folder
 // of its own, publishes a different build of it and runs it; it then goes through what the client
 // does around a self-update:
-//   - start-up with the client's command-line handling (the single-instance mutex, and after a
-//     restart the "selfupdate" take-over that deletes the old executable);
+//   - start-up with the client's command-line handling (the single-instance mutex, the
+//     "selfupdate-install" of a new client written beside the executable, which takes its place,
+//     and the "selfupdate" take-over of the client started there);
 //   - one SelfUpdate run to its end, its messages pumped on a window of its own;
-//   - the restart with "selfupdate" when the run replaced the executable.
+//   - the start of the new client when the run downloaded one.
 // Every step is appended, one line each and prefixed with the process id, to
-// "updateprobe-report.txt" beside the executable, so a test can follow both processes.
+// "updateprobe-report.txt" beside the executable, so a test can follow the processes.
 //
 // Environment:
 //   DROVANE_SERVICE_URL        the service (as for the client)
 //   UPDATEPROBE_LIVE           the Live game folder (none when unset)
 //   UPDATEPROBE_VISIBLE=1      show a main window, so the restart is "normal"
-//   UPDATEPROBE_FAIL_MOVE=N    the N-th rename of the executable fails
-//   UPDATEPROBE_KILL_AT=N      the process is killed before the N-th rename of the executable
-//                              (1: the new file is written and flushed, nothing renamed), or
-//                              with 0 after both renames, just before the restart
+//   UPDATEPROBE_FAIL_MOVE=1    the new client's renames over the executable all fail
+//   UPDATEPROBE_KILL_AT=STEP   the process is killed at a step of the swap: "written" (the new
+//                              client is written beside the executable, not yet started),
+//                              "before-rename" or "after-rename" (of the new client over the
+//                              executable)
 // Exit code: 0 when the run finished, 3 when it ended otherwise, -1 when start-up ended it.
 #include <windows.h>
 
@@ -48,8 +50,7 @@ std::string Environment(const char* name) {
   return value ? value : "";
 }
 
-int g_moves = 0;
-int g_failingMove = 0;
+bool g_failMoves = false;
 std::string g_killAt;
 void KillAtStep(const std::string& step) {
   if (step != g_killAt) return;
@@ -58,13 +59,20 @@ void KillAtStep(const std::string& step) {
 }
 
 BOOL WINAPI ProbeMove(LPCSTR existing, LPCSTR target) {
-  KillAtStep(std::to_string(g_moves + 1));
-  if (++g_moves == g_failingMove) {
+  KillAtStep("before-rename");
+  if (g_failMoves) {
     Report("rename refused");
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  return MoveFileA(existing, target);
+  const BOOL moved = RenameReplacing(existing, target);
+  if (moved) KillAtStep("after-rename");
+  return moved;
+}
+
+bool ProbeStart(const std::string& program, const std::string& parameters) {
+  KillAtStep("written");
+  return StartProgram(program, parameters);
 }
 
 LRESULT CALLBACK ProbeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -119,7 +127,10 @@ int RunProbe() {
   for (size_t i = 1; i < arguments.size(); ++i) line += " " + arguments[i];
   Report(line);
 
+  g_failMoves = Environment("UPDATEPROBE_FAIL_MOVE") == "1";
+  g_killAt = Environment("UPDATEPROBE_KILL_AT");
   Application application;
+  application.takeOverMove = ProbeMove;
   if (application.HandleArguments(arguments)) {
     Report("end start-up");
     return -1;
@@ -129,8 +140,6 @@ int RunProbe() {
            " old file " + (FileExists(arguments[2]) ? "present" : "gone"));
   }
   application.gameFolders[Live] = Environment("UPDATEPROBE_LIVE");
-  g_failingMove = std::atoi(Environment("UPDATEPROBE_FAIL_MOVE").c_str());
-  g_killAt = Environment("UPDATEPROBE_KILL_AT");
 
   const HWND window = CreateProbeWindow(true);
   const HWND mainWindow =
@@ -140,11 +149,8 @@ int RunProbe() {
     SelfUpdate update(&application);
     update.window = window;
     update.mainWindow = mainWindow;
-    update.moveFile = ProbeMove;
-    update.beforeRestart = [] {
-      KillAtStep("0");
-      Report("restarting");
-    };
+    update.startClient = ProbeStart;
+    update.beforeRestart = [] { Report("restarting"); };
     if (!update.Start()) {
       Report("end not started");
       return 3;
