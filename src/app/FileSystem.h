@@ -25,7 +25,16 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
 // which then takes the file's place, so a crash or a full disk never leaves a truncated file.
 bool ReplaceFileContent(const std::string& path, const std::string& content);
 
-enum class SpecialFolder { Desktop = 0, Programs = 1, AppData = 2, Startup = 3, System = 4 };
+// Programs is the shared Start menu (the user's own when there is none); UserPrograms is always
+// the user's own.
+enum class SpecialFolder {
+  Desktop = 0,
+  Programs = 1,
+  AppData = 2,
+  Startup = 3,
+  System = 4,
+  UserPrograms = 5
+};
 bool GetSpecialFolderPath(SpecialFolder kind, std::string& out);
 
 // The shared application data folder + "\\Drovane\\Drovane Client\\", or empty when there is none.

@@ -105,6 +105,7 @@ bool GetSpecialFolderPath(SpecialFolder kind, std::string& out) {
       {CSIDL_COMMON_APPDATA, CSIDL_APPDATA},
       {CSIDL_COMMON_STARTUP, CSIDL_STARTUP},
       {CSIDL_SYSTEM, -1},
+      {CSIDL_PROGRAMS, -1},
   };
   const int index = static_cast<int>(kind);
   if (index < 0 || index >= static_cast<int>(sizeof kIds / sizeof kIds[0])) return false;

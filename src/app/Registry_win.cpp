@@ -14,8 +14,10 @@ const char kRunValueName[] = "Drovane_Client";
 
 bool RegistryRead(HKEY root, const char* subKey, const char* valueName, void* buffer, DWORD size,
                   REGSAM extraAccess) {
+  // Only the right to read values: a standard user may read keys under HKEY_LOCAL_MACHINE (the
+  // game's install path) but not open them for anything more.
   RegistryKey key;
-  if (RegOpenKeyExA(root, subKey, 0, KEY_ALL_ACCESS | extraAccess, key.receive()) !=
+  if (RegOpenKeyExA(root, subKey, 0, KEY_QUERY_VALUE | extraAccess, key.receive()) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -29,7 +31,7 @@ bool RegistryWrite(const char* subKey, const char* valueName, const void* data, 
                    DWORD size) {
   RegistryKey key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
+                      KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
   return RegSetValueExA(key.get(), valueName, 0, type, static_cast<const BYTE*>(data), size) ==

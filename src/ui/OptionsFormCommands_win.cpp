@@ -64,9 +64,17 @@ void OptionsForm::OnCommand(WPARAM command) {
 }
 
 void OptionsForm::CreateShortcutIn(SpecialFolder folderKind) {
-  std::string target, folder;
-  const bool created = GetModulePath(target) && GetSpecialFolderPath(folderKind, folder) &&
-                       CreateShortcut(folder + "\\" + kShortcutFileName, target);
+  std::string target;
+  const bool haveTarget = GetModulePath(target);
+  auto createIn = [&target](SpecialFolder kind) {
+    std::string folder;
+    return GetSpecialFolderPath(kind, folder) &&
+           CreateShortcut(folder + "\\" + kShortcutFileName, target);
+  };
+  // A standard user may not write the shared Start menu: the user's own takes the shortcut.
+  const bool created = haveTarget && (createIn(folderKind) ||
+                                      (folderKind == SpecialFolder::Programs &&
+                                       createIn(SpecialFolder::UserPrograms)));
   if (created) {
     ClientMessageBox(hwnd, "Shortcut created successfully.", MB_ICONINFORMATION);
   } else {

@@ -149,7 +149,7 @@ TEST(SpecialFolders, AppDataDirEndsWithClientFolder) {
   EXPECT_EQ(folder.substr(folder.size() - tail.size()), tail);
   std::string startup;
   EXPECT_TRUE(GetSpecialFolderPath(SpecialFolder::Startup, startup));
-  EXPECT_FALSE(GetSpecialFolderPath(static_cast<SpecialFolder>(5), startup));
+  EXPECT_FALSE(GetSpecialFolderPath(static_cast<SpecialFolder>(6), startup));
   std::string module;
   ASSERT_TRUE(GetModulePath(module));
   EXPECT_NE(module.find("app_tests.exe"), std::string::npos);

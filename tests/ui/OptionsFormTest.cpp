@@ -432,7 +432,7 @@ TEST_F(OptionsFormTest, ShortcutsAreCreatedOnTheDesktopAndInTheProgramsMenu) {
   EXPECT_TRUE(IsOpen());
 }
 
-TEST_F(OptionsFormTest, AShortcutThatCannotBeWrittenIsReported) {
+TEST_F(OptionsFormTest, AShortcutThatCannotBeWrittenIsReportedAndTheStartMenuFallsBackToTheUsers) {
   Open();
   std::string desktop;
   ASSERT_TRUE(GetSpecialFolderPath(SpecialFolder::Desktop, desktop));
@@ -446,6 +446,26 @@ TEST_F(OptionsFormTest, AShortcutThatCannotBeWrittenIsReported) {
   RemoveDirectoryA(blocked.c_str());
   ASSERT_TRUE(answered);
   EXPECT_THAT(answerer.Texts(), ElementsAre("Could not create shortcut."));
+
+  // The shared Start menu refuses the link, as it does a standard user: the user's own menu
+  // takes it.
+  std::string shared, own;
+  ASSERT_TRUE(GetSpecialFolderPath(SpecialFolder::Programs, shared));
+  ASSERT_TRUE(GetSpecialFolderPath(SpecialFolder::UserPrograms, own));
+  ASSERT_NE(shared, own);
+  const std::string sharedBlocked = shared + "\\Drovane Client.lnk";
+  const std::string ownLink = own + "\\Drovane Client.lnk";
+  DeleteFileA(sharedBlocked.c_str());
+  DeleteFileA(ownLink.c_str());
+  ASSERT_TRUE(CreateDirectoryA(sharedBlocked.c_str(), nullptr));
+  DialogAnswerer fallback(kClientName, {IDOK});
+  Click(OptionsForm::kStartMenuButton);
+  const bool created = fallback.WaitForBoxes(1, 5000);
+  RemoveDirectoryA(sharedBlocked.c_str());
+  ASSERT_TRUE(created);
+  EXPECT_THAT(fallback.Texts(), ElementsAre("Shortcut created successfully."));
+  EXPECT_TRUE(FileExists(ownLink)) << ownLink;
+  DeleteFileA(ownLink.c_str());
   EXPECT_TRUE(IsOpen());
 }
 
