@@ -114,7 +114,13 @@ def registry_values(key):
 
 
 def registry_set(key, name, kind, data):
-    assert wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f").returncode == 0
+    # Wine's reg command, started right after the previous test's processes have ended, has been
+    # seen to end with 1 without a word (once, in a whole CI run): it gets two more tries.
+    for attempt in range(3):
+        if wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f").returncode == 0:
+            return
+        time.sleep(1)
+    raise AssertionError(f"reg add {key} /v {name} failed three times")
 
 
 def dword(values, name):
