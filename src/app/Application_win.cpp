@@ -19,6 +19,12 @@ const char* const kDialogClass = MAKEINTATOM(0x8002);
 constexpr int kTakeOverAttempts = 51;
 constexpr DWORD kTakeOverPauseMs = 100;
 
+void ShowSelfUpdateFailure() {
+  ClientMessageBox(FindRunningClientWindow(),
+                   "The Client failed to self-update.\r\nPlease restart it manually.",
+                   MB_ICONERROR);
+}
+
 // Creates the named mutex; alreadyExisted tells whether another process holds the name.
 KernelHandle CreateInstanceMutex(bool& alreadyExisted) {
   KernelHandle mutex(CreateMutexA(nullptr, FALSE, kClientName));
@@ -124,9 +130,7 @@ bool Application::HandleArguments(const std::vector<std::string>& arguments) {
     if (!tookOver || !TakeExecutablePlace(self, executable, takeOverMove, kTakeOverAttempts,
                                           kTakeOverPauseMs)) {
       LogLine() << "The new client could not take the place of " << executable << ".";
-      ClientMessageBox(FindRunningClientWindow(),
-                       "The Client failed to self-update.\r\nPlease restart it manually.",
-                       MB_ICONERROR);
+      ShowSelfUpdateFailure();
       return true;
     }
     if (!startClient(executable, RestartParameters(self, visible))) {
@@ -146,9 +150,7 @@ bool Application::HandleArguments(const std::vector<std::string>& arguments) {
     }
     if (!tookOver) {
       instanceMutex_.reset();
-      ClientMessageBox(FindRunningClientWindow(),
-                       "The Client failed to self-update.\r\nPlease restart it manually.",
-                       MB_ICONERROR);
+      ShowSelfUpdateFailure();
       return true;
     }
     return false;

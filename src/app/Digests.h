@@ -4,13 +4,14 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace drovane {
 
 using Sha256Digest = std::array<uint8_t, 32>;
 
 // SHA-256 of the bytes; false only when the system cannot hash.
-bool Sha256Of(const std::string& bytes, Sha256Digest& digest);
+bool Sha256Of(std::string_view bytes, Sha256Digest& digest);
 
 struct FileDigests {
   uint64_t size = 0;

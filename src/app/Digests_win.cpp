@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "app/Md5.h"
 #include "app/WinHandles.h"
 
 namespace drovane {
@@ -85,9 +86,18 @@ std::string Hex(const unsigned char* bytes, size_t count) {
 
 }  // namespace
 
-bool Sha256Of(const std::string& bytes, Sha256Digest& digest) {
+bool Sha256Of(std::string_view bytes, Sha256Digest& digest) {
   RunningHash hash(Sha256Provider());
   return hash.Add(bytes.data(), bytes.size()) && hash.Finish(digest.data(), digest.size());
+}
+
+std::string Md5Hex(const std::string& bytes) {
+  RunningHash hash(Md5Provider());
+  unsigned char digest[16];
+  if (!hash.Add(bytes.data(), bytes.size()) || !hash.Finish(digest, sizeof digest)) {
+    return std::string();
+  }
+  return Hex(digest, sizeof digest);
 }
 
 bool DigestFile(const std::string& path, FileDigests& digests) {

@@ -25,8 +25,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
 // which then takes the file's place, so a crash or a full disk never leaves a truncated file.
 bool ReplaceFileContent(const std::string& path, const std::string& content);
 
-// Programs is the shared Start menu (the user's own when there is none); UserPrograms is always
-// the user's own.
+// Programs is the shared Start menu, which a standard user may not write; UserPrograms is the
+// user's own, where a shortcut goes when the shared one refuses it.
 enum class SpecialFolder {
   Desktop = 0,
   Programs = 1,

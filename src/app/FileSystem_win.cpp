@@ -101,7 +101,9 @@ bool GetSpecialFolderPath(SpecialFolder kind, std::string& out) {
   };
   static const Ids kIds[] = {
       {CSIDL_DESKTOP, -1},
-      {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS},
+      // The lookup never fails where writing does: a standard user may not write the shared
+      // Start menu, so the caller falls back to UserPrograms when its write is refused.
+      {CSIDL_COMMON_PROGRAMS, -1},
       {CSIDL_COMMON_APPDATA, CSIDL_APPDATA},
       {CSIDL_COMMON_STARTUP, CSIDL_STARTUP},
       {CSIDL_SYSTEM, -1},

@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "update/InstalledFiles.h"  // FreeNameBeside
+
 namespace drovane {
 
 // The rename goes through this, so a test can make it fail. It replaces an existing target and
@@ -23,9 +25,6 @@ BOOL WINAPI RenameReplacing(LPCSTR existing, LPCSTR target);
 // Starts a program with parameters; false when it could not be started. Tests replace it.
 using StartFunction = bool (*)(const std::string& program, const std::string& parameters);
 bool StartProgram(const std::string& program, const std::string& parameters);
-
-// executable + RandomMd5Hex() + suffix, drawn again while a file of that name exists.
-std::string FreeNameBeside(const std::string& executable, const char* suffix);
 
 // Writes the content to a free ".new" name beside the executable (returned in newFile), flushed
 // and closed with the result checked. On failure nothing is left behind.

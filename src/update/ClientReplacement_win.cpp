@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "app/DataFile.h"
-#include "app/Md5.h"
 #include "update/InstalledFiles.h"
 
 namespace drovane {
@@ -47,14 +46,6 @@ bool StartProgram(const std::string& program, const std::string& parameters) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
-}
-
-std::string FreeNameBeside(const std::string& executable, const char* suffix) {
-  std::string name;
-  do {
-    name = executable + RandomMd5Hex() + suffix;
-  } while (FileExists(name));
-  return name;
 }
 
 bool WriteNewClientBeside(const std::string& executable, const std::string& content,

@@ -32,9 +32,9 @@ bool StoreEntry(const UpdateEntry& entry, const std::string& content,
 // rather than lost, and the file is whole on disk before anything renames it into place.
 bool WriteWholeFile(const std::string& path, const std::string& content);
 
-// A temporary name beside the path that no file has: path + "." + random hex + ".tmp". Unique
-// per write, so two runs never share one.
-std::string TemporaryNameBeside(const std::string& path);
+// path + RandomMd5Hex() + suffix, drawn again while a file of that name exists: a name for a new
+// file beside another, unique per write, so two runs never share one.
+std::string FreeNameBeside(const std::string& path, const char* suffix);
 
 // Writes the content through a temporary file in the same folder that then takes the target's
 // place, so an interrupted write never leaves a half-written file. A read-only target is made

@@ -91,10 +91,10 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
   return FlushFileBuffers(file.get()) && CloseHandle(file.release());
 }
 
-std::string TemporaryNameBeside(const std::string& path) {
+std::string FreeNameBeside(const std::string& path, const char* suffix) {
   std::string name;
   do {
-    name = path + "." + RandomMd5Hex().substr(0, 12) + ".tmp";
+    name = path + RandomMd5Hex() + suffix;
   } while (FileExists(name));
   return name;
 }
@@ -122,7 +122,7 @@ bool StoreEntry(const UpdateEntry& entry, const std::string& content,
 }
 
 bool WriteFileInPlace(const std::string& path, const std::string& content) {
-  const std::string temporary = TemporaryNameBeside(path);
+  const std::string temporary = FreeNameBeside(path + ".", ".tmp");
   if (!WriteWholeFile(temporary, content)) {
     DeleteFileA(temporary.c_str());
     return false;
@@ -131,7 +131,7 @@ bool WriteFileInPlace(const std::string& path, const std::string& content) {
 }
 
 bool CopyFileInPlace(const std::string& source, const std::string& target) {
-  const std::string temporary = TemporaryNameBeside(target);
+  const std::string temporary = FreeNameBeside(target + ".", ".tmp");
   if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
     DeleteFileA(temporary.c_str());
     return false;

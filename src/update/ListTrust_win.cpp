@@ -41,14 +41,14 @@ const PublicKey& BuiltInUpdateKey() {
 
 Sha256Digest KeyIdOf(const PublicKey& key) {
   Sha256Digest id{};
-  Sha256Of(std::string(key.begin(), key.end()), id);
+  Sha256Of(std::string_view(reinterpret_cast<const char*>(key.data()), key.size()), id);
   return id;
 }
 
 bool VerifyP256Signature(const PublicKey& key, std::string_view message,
                          const Signature& signature) {
   Sha256Digest digest;
-  if (!Sha256Of(std::string(message), digest)) return false;
+  if (!Sha256Of(message, digest)) return false;
   AlgorithmHandle algorithm;
   if (BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) !=
       0) {
