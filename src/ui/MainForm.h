@@ -86,6 +86,8 @@ class MainForm : public Form {
   std::unique_ptr<SelfUpdate> backgroundUpdate;
   // The hourly update has put a new client in place; it restarts once no window is open.
   bool restartPending = false;
+  // The digest of the newer client the log pane last said this copy cannot install.
+  std::string announcedClient;
   HMENU listMenu = nullptr;
   HMENU trayMenu = nullptr;
   HMENU allowMenu = nullptr;
@@ -131,6 +133,9 @@ class MainForm : public Form {
   void EndBackgroundUpdateFor(const char* reason);
   // A message of the background update; true when it was one.
   bool OnUpdateMessage(UINT message, LPARAM lParam);
+  // Tells the player, in the log pane, that a newer client must be installed with its setup
+  // program: once for each published client (by its digest), however many runs find it.
+  void AnnounceClientNotice(const std::string& clientDigest, const std::string& text);
   void LaunchGame();
   void ShowStatistics();
   void ShowAbout();

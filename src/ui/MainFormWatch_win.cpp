@@ -81,6 +81,9 @@ bool MainForm::OnUpdateMessage(UINT message, LPARAM lParam) {
       restartPending = true;
       RestartWhenIdle();
       return true;
+    case UPD_CLIENT_NOT_INSTALLABLE:  // the run goes on with the files
+      if (backgroundUpdate) AnnounceClientNotice(backgroundUpdate->notInstallableClient, text);
+      return true;
     case UPD_LIST_UNTRUSTED:
       AppendToLogPane(text, true);
       succeeded = false;

@@ -152,15 +152,20 @@ bool MainForm::BuildMainWindow() {
   if (preferences & PREF_SHOW_IN_TRAY) SetTrayIcon(true, 102);
   ShowAtStart(preferences);
 
+  UpdaterOutcome startupRun;
   if (!application->skipInitialSelfUpdate) {
-    bool listRefused = false;
-    const UpdatePhase phase = drovane::RunUpdater(application, hwnd, 1, hwnd,
-                                                  [this] { SetTrayIcon(false, 0); }, &listRefused);
-    // A list the service did not sign is no reason to stop: the client carries on with the
-    // version it has.
-    if (phase != UpdatePhase::Finished && !listRefused) {
+    startupRun =
+        drovane::RunUpdater(application, hwnd, 1, hwnd, [this] { SetTrayIcon(false, 0); });
+    // Only the player's own Cancel stops the client. A run that failed for a reason the player
+    // cannot mend (an answer that is no list, a file that cannot be written, a full disk) has
+    // shown its reason; the client carries on with the version it has and the hourly run tries
+    // again.
+    if (startupRun.cancelledByPlayer) {
       ExitApplication();
       return true;
+    }
+    if (startupRun.phase != UpdatePhase::Finished) {
+      LogLine() << "The start-up update did not finish; carrying on with this version.";
     }
   }
   if (preferences & PREF_SHOW_IN_TRAY) SetTrayIcon(true, 101);
@@ -172,7 +177,14 @@ bool MainForm::BuildMainWindow() {
   OnWatchTimer(kWatchTimer);
   SetTimer(hwnd, kUpdateTimer, 3600000, nullptr);
   AppendToLogPane(kWelcome, true);
+  AnnounceClientNotice(startupRun.notInstallableClient, startupRun.clientNotice);
   return true;
+}
+
+void MainForm::AnnounceClientNotice(const std::string& clientDigest, const std::string& text) {
+  if (clientDigest.empty() || clientDigest == announcedClient) return;
+  announcedClient = clientDigest;
+  AppendToLogPane(text, true);
 }
 
 void MainForm::CreateControls() {
@@ -325,9 +337,10 @@ void MainForm::OpenPopup(HMENU menu) {
 
 int MainForm::RunUpdater(int runMode) {
   // A restart replaces this process: its tray icon goes first, or a dead icon stays behind.
-  const UpdatePhase phase =
+  const UpdaterOutcome outcome =
       drovane::RunUpdater(application, hwnd, runMode, hwnd, [this] { SetTrayIcon(false, 0); });
-  return static_cast<int>(phase);
+  AnnounceClientNotice(outcome.notInstallableClient, outcome.clientNotice);
+  return static_cast<int>(outcome.phase);
 }
 
 }  // namespace drovane

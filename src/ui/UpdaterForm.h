@@ -1,10 +1,13 @@
 #pragma once
 // The updater window: a visible self-update run, at start-up (mode 1) or from "Check for
 // Updates..." (mode 0). It owns the run, turns its messages into texts, a progress bar and
-// buttons, offers "Retry" after a network failure and asks before cancelling.
+// buttons, offers "Retry" after a network failure (at start-up, after waiting a while for the
+// network) and asks before cancelling.
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
+#include <string>
 
 #include "ui/Form.h"
 #include "update/SelfUpdate.h"
@@ -20,6 +23,8 @@ enum UpdaterCommand : int {
 
 // The progress timers: one per download phase, 100 ms.
 constexpr unsigned kUpdaterTimerMs = 100;
+// The timer of the next attempt while the start-up run waits for the network.
+constexpr UINT_PTR kNetworkRetryTimer = 10;
 
 class UpdaterForm : public Form {
  public:
@@ -43,19 +48,47 @@ class UpdaterForm : public Form {
   Application* application;
   SelfUpdate updater;
 
+  // A client started with Windows may come up before the network: the start-up run tries
+  // again by itself, every networkRetryPause, for networkWait after its first attempt could not
+  // reach the service, before it shows the error.
+  std::chrono::milliseconds networkWait{60000};
+  std::chrono::milliseconds networkRetryPause{5000};
+  // The player answered Yes to the cancel question (at start-up the client then quits).
+  bool cancelledByPlayer = false;
+  // UPD_CLIENT_NOT_INSTALLABLE's text, when the run gave it.
+  std::string clientNotice;
+
  private:
   bool Build();
   // One message of the run; false when the message is not one.
   bool OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void SetBar(int position);
   int Ask(const char* text);
+  // Whether a start-up run that could not reach the service waits and tries again.
+  bool WaitsForNetwork();
+  // Shows clientNotice in a box once a menu run has ended.
+  void ShowClientNotice();
+
+  std::chrono::steady_clock::time_point waitingSince_{};
+  bool waitedForNetwork_ = false;  // the first failure to reach the service has been seen
+  bool networkWaitOver_ = false;   // the wait has ended: failures are shown from here on
 };
 
-// One modal run over the owner; returns the run's final phase. Finished means the client and its
-// files are current. When the run replaces the client this never returns: the client restarts.
-// beforeRestart runs just before such a restart (the main window removes its tray icon there).
-// listRefused, when given, tells whether the run ended because the list was not trusted.
-UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
-                       std::function<void()> beforeRestart, bool* listRefused = nullptr);
+// How a run in the updater window ended.
+struct UpdaterOutcome {
+  UpdatePhase phase = UpdatePhase::ListDownload;  // Finished: the client and its files are current
+  bool listRefused = false;        // the list was not trusted
+  bool cancelledByPlayer = false;  // the player cancelled the run
+  // A newer client is published that this copy cannot install: its digest and what to tell the
+  // player; both empty otherwise.
+  std::string notInstallableClient;
+  std::string clientNotice;
+};
+
+// One modal run over the owner. When the run replaces the client this never returns: the client
+// restarts. beforeRestart runs just before such a restart (the main window removes its tray icon
+// there).
+UpdaterOutcome RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
+                          std::function<void()> beforeRestart);
 
 }  // namespace drovane

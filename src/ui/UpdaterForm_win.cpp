@@ -73,7 +73,12 @@ INT_PTR UpdaterForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       RequestClose(true);
       return TRUE;
     case WM_TIMER:
-      if (wParam != 0) RefreshProgress(static_cast<int>(wParam), &updater.httpClient);
+      if (wParam == kNetworkRetryTimer) {
+        KillTimer(hwnd, kNetworkRetryTimer);
+        updater.Start();
+      } else if (wParam != 0) {
+        RefreshProgress(static_cast<int>(wParam), &updater.httpClient);
+      }
       return TRUE;
     default:
       return OnUpdateMessage(message, wParam, lParam) ? TRUE : FALSE;
@@ -105,10 +110,20 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (timer && hwnd) KillTimer(hwnd, timer);
       return true;
     }
-    case UPD_ERROR:
+    case UPD_ERROR: {
+      const std::string error = TakeUpdateText(lParam);
       SetBar(0);
-      SetWindowTextA(statusText, TakeUpdateText(lParam).c_str());
+      if (wParam == 1 && WaitsForNetwork()) {
+        SetWindowTextA(statusText, "Waiting for the network...");
+        SetTimer(hwnd, kNetworkRetryTimer, static_cast<UINT>(networkRetryPause.count()), nullptr);
+        return true;
+      }
+      SetWindowTextA(statusText, error.c_str());
       ShowWindow(retryButton, SW_SHOW);
+      return true;
+    }
+    case UPD_CLIENT_NOT_INSTALLABLE:
+      clientNotice = TakeUpdateText(lParam);
       return true;
     case UPD_LIST_UNTRUSTED: {
       const std::string reason = TakeUpdateText(lParam);
@@ -150,11 +165,13 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       } else {
         SetWindowTextA(statusText, "No new updates");
         SetWindowTextA(cancelButton, "Close");
+        ShowClientNotice();
       }
       return true;
     case UPD_COMPLETE:
       SetWindowTextA(statusText, UpdateCompleteText(static_cast<uint32_t>(wParam)).c_str());
       SetWindowTextA(cancelButton, mode == 1 ? "Continue" : "Close");
+      if (mode != 1) ShowClientNotice();
       return true;
     default:
       return false;
@@ -163,14 +180,33 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void UpdaterForm::RequestClose(bool ask) {
   // A run that has ended (a refused list) has nothing left to cancel.
-  if (ask && updater.phase != UpdatePhase::Finished && updater.refusal.empty() &&
-      Ask(mode == 1 ? kStartupCancelQuestion : kCancelQuestion) == IDNO) {
-    return;
+  if (ask && updater.phase != UpdatePhase::Finished && updater.refusal.empty()) {
+    if (Ask(mode == 1 ? kStartupCancelQuestion : kCancelQuestion) == IDNO) return;
+    cancelledByPlayer = true;
   }
   // The run may have closed the window while the question was open.
   if (!hwnd) return;
   LogLine(LogLine::Tab) << "Source: Updater closed";
   Close(static_cast<int>(updater.phase.load()));
+}
+
+bool UpdaterForm::WaitsForNetwork() {
+  if (mode != 1 || networkWaitOver_) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (!waitedForNetwork_) {
+    waitedForNetwork_ = true;
+    waitingSince_ = now;
+    LogLine(LogLine::Tab) << "The service cannot be reached yet; waiting for the network.";
+  }
+  if (now - waitingSince_ + networkRetryPause <= networkWait) return true;
+  networkWaitOver_ = true;
+  return false;
+}
+
+void UpdaterForm::ShowClientNotice() {
+  if (!clientNotice.empty()) {
+    MessageBoxA(hwnd, clientNotice.c_str(), kBoxCaption, MB_ICONINFORMATION);
+  }
 }
 
 int UpdaterForm::Ask(const char* text) {
@@ -195,18 +231,21 @@ void UpdaterForm::SetBar(int position) {
   SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-UpdatePhase RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
-                       std::function<void()> beforeRestart, bool* listRefused) {
+UpdaterOutcome RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
+                          std::function<void()> beforeRestart) {
   LogLine() << "Creating `UpdaterForm`.";
-  UpdatePhase result;
+  UpdaterOutcome result;
   {
     UpdaterForm form(application);
     form.mode = mode;
     form.updater.mainWindow = mainWindow;
     form.updater.beforeRestart = std::move(beforeRestart);
     form.RunModal(owner);
-    result = form.updater.phase;
-    if (listRefused) *listRefused = !form.updater.refusal.empty();
+    result.phase = form.updater.phase;
+    result.listRefused = !form.updater.refusal.empty();
+    result.cancelledByPlayer = form.cancelledByPlayer;
+    result.notInstallableClient = form.updater.notInstallableClient;
+    result.clientNotice = form.clientNotice;
   }
   LogLine() << "Deleted `UpdaterForm`.";
   return result;

@@ -26,6 +26,12 @@ BOOL WINAPI RenameReplacing(LPCSTR existing, LPCSTR target);
 using StartFunction = bool (*)(const std::string& program, const std::string& parameters);
 bool StartProgram(const std::string& program, const std::string& parameters);
 
+// Whether this process may put a new client in the executable's place: write a new file beside
+// it and rename the executable. A copy installed for every user (Program Files) or in any other
+// folder the player may not write cannot; its newer version comes with the setup program. Only
+// a refusal of access counts: any other failure (a full disk, say) is left to the write itself.
+bool CanReplaceExecutable(const std::string& executable);
+
 // Writes the content to a free ".new" name beside the executable (returned in newFile), flushed
 // and closed with the result checked. On failure nothing is left behind.
 bool WriteNewClientBeside(const std::string& executable, const std::string& content,

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/DataFile.h"
+#include "app/WinHandles.h"
 #include "update/InstalledFiles.h"
 
 namespace drovane {
@@ -46,6 +47,19 @@ bool StartProgram(const std::string& program, const std::string& parameters) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
+}
+
+bool CanReplaceExecutable(const std::string& executable) {
+  // The probe is created and, through FILE_FLAG_DELETE_ON_CLOSE, gone with its handle.
+  const std::string probe = FreeNameBeside(executable, ".probe");
+  KernelHandle created(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!created.valid() && GetLastError() == ERROR_ACCESS_DENIED) return false;
+  // Renaming the running executable needs DELETE on it (or the right to delete in its folder).
+  KernelHandle running(CreateFileA(executable.c_str(), DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+  return running.valid() || GetLastError() != ERROR_ACCESS_DENIED;
 }
 
 bool WriteNewClientBeside(const std::string& executable, const std::string& content,

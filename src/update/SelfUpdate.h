@@ -85,6 +85,11 @@ class SelfUpdate {
   bool restartByOwner = false;
   // How the new client is started; tests start nothing.
   StartFunction startClient = StartProgram;
+  // Whether this copy may replace its executable; tests answer for a folder Wine lets them write.
+  bool (*canReplaceClient)(const std::string& executable) = CanReplaceExecutable;
+  // The client digest of the list when it names a newer client this copy cannot install
+  // (UPD_CLIENT_NOT_INSTALLABLE); empty otherwise. Set before that message is posted.
+  std::string notInstallableClient;
   // The longest any one exchange of the run may take; 0: no limit. A run nobody watches (the
   // hourly one) sets it, so a peer that trickles its answer cannot hold the run for ever.
   std::chrono::milliseconds exchangeTimeLimit{0};
@@ -100,7 +105,7 @@ class SelfUpdate {
   // client must be idle.
   bool SendDownload(const std::string& url, std::uint64_t bodyLimit);
   void Post(UpdateMessage message, WPARAM wParam = 0, LPARAM lParam = 0);
-  void PostText(UpdateMessage message, const std::string& text);
+  void PostText(UpdateMessage message, const std::string& text, WPARAM wParam = 0);
 
   // The SHA-256 the list's signature gives the client executable.
   Sha256Digest clientSha256_{};
@@ -111,6 +116,9 @@ class SelfUpdate {
   // running when that download may already end on another completion thread.
   std::mutex doneLock_;
   std::atomic<bool> closing_{false};
+  // Whether the current exchange got as far as sending: an exchange that failed before never
+  // reached the service (no network yet, a name that does not resolve).
+  std::atomic<bool> reachedService_{false};
 };
 
 }  // namespace drovane

@@ -57,6 +57,7 @@ bool SelfUpdate::Start() {
   clientPath.clear();
   pending.clear();
   refusal.clear();
+  notInstallableClient.clear();
   clientSha256_ = Sha256Digest{};
   newClientFile_.clear();
   downloadTotal = 0;
@@ -66,6 +67,7 @@ bool SelfUpdate::Start() {
     gameFolders_[edition] = application ? application->GetGameFolder(edition) : std::string();
   }
   phase = UpdatePhase::ListDownload;
+  reachedService_ = false;
   return SendDownload(ServiceBaseUrl() + kListPath, kListLimit);
 }
 
@@ -88,6 +90,7 @@ void SelfUpdate::OnStatus(HttpClient* client) {
       }
       return;
     case HttpStatus::Sending:
+      reachedService_ = true;
       if (phase == UpdatePhase::ListDownload) Post(UPD_CHECKING);
       return;
     case HttpStatus::Receiving:
@@ -104,7 +107,7 @@ void SelfUpdate::OnDone(HttpClient* client) {
   Post(UPD_TRANSFER_END);
   const std::string error = client->GetError();
   if (!error.empty()) {
-    PostText(UPD_ERROR, error);
+    PostText(UPD_ERROR, error, reachedService_ ? 0 : 1);
     return;
   }
   // Only the service's own answer is a list or a file: an error page of the service or of a
@@ -189,9 +192,19 @@ bool SelfUpdate::ProcessList() {
   FileDigests running;
   if (!GetModulePath(executable) || !DigestFile(executable, running)) return false;
   if (running.md5 != ClientDigest(listHeader)) {
-    // The files are left to the restarted client, which reads the list again.
-    phase = UpdatePhase::ClientDownload;
-    return StartDownload(downloadBaseUrl + clientPath, kClientLimit);
+    if (canReplaceClient(executable)) {
+      // The files are left to the restarted client, which reads the list again.
+      phase = UpdatePhase::ClientDownload;
+      return StartDownload(downloadBaseUrl + clientPath, kClientLimit);
+    }
+    // A copy in a folder the player may not write (installed for every user) gets its newer
+    // version from the setup program: nothing is downloaded for it, and the files are still
+    // brought up to date for the version that runs.
+    const std::string folder = executable.substr(0, executable.find_last_of('\\'));
+    LogLine(LogLine::Tab) << "A newer client is published; this one cannot replace itself in "
+                          << folder << ".";
+    notInstallableClient = ClientDigest(listHeader);
+    PostText(UPD_CLIENT_NOT_INSTALLABLE, ClientNotInstallableText(folder));
   }
 
   for (size_t i = 0; i < list.entries.size(); ++i) {
@@ -282,6 +295,7 @@ bool SelfUpdate::Restart() {
 
 bool SelfUpdate::StartDownload(const std::string& url, std::uint64_t bodyLimit) {
   httpClient.Reset();
+  reachedService_ = false;
   return SendDownload(url, bodyLimit);
 }
 
@@ -299,10 +313,10 @@ void SelfUpdate::Post(UpdateMessage message, WPARAM wParam, LPARAM lParam) {
   PostMessageA(window, message, wParam, lParam);
 }
 
-void SelfUpdate::PostText(UpdateMessage message, const std::string& text) {
+void SelfUpdate::PostText(UpdateMessage message, const std::string& text, WPARAM wParam) {
   if (closing_) return;
   const intptr_t owned = MakeUpdateText(text);
-  if (!PostMessageA(window, message, 0, owned)) DiscardUpdateText(owned);
+  if (!PostMessageA(window, message, wParam, owned)) DiscardUpdateText(owned);
 }
 
 }  // namespace drovane

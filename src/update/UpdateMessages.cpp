@@ -18,7 +18,13 @@ void DiscardUpdateText(intptr_t lParam) {
 }
 
 bool CarriesUpdateText(unsigned message) {
-  return message == UPD_FILE || message == UPD_ERROR || message == UPD_LIST_UNTRUSTED;
+  return message == UPD_FILE || message == UPD_ERROR || message == UPD_LIST_UNTRUSTED ||
+         message == UPD_CLIENT_NOT_INSTALLABLE;
+}
+
+std::string ClientNotInstallableText(const std::string& folder) {
+  return "A newer version of Drovane Client is available, but it cannot be installed in " +
+         folder + ". Please install it with its setup program.";
 }
 
 bool IsUpdateRunEnd(unsigned message) {

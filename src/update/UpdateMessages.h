@@ -13,7 +13,9 @@ enum UpdateMessage : unsigned {
   UPD_FILE = 2027,           // a file download is connecting; lParam: owned text (below)
   UPD_RECEIVING = 2028,      // a response is being received; lParam: the HttpClient
   UPD_TRANSFER_END = 2029,   // the exchange ended
-  UPD_ERROR = 2030,          // the exchange failed, the run stops; lParam: owned text (below)
+  UPD_ERROR = 2030,          // the exchange failed, the run stops; wParam: 1 when the service
+                             // was never reached (no connection), else 0; lParam: owned text
+                             // (below)
   UPD_RECEIVED = 2031,       // the exchange ended without a transport error; wParam: the size of
                              // the response's content, lParam: the HttpClient
   UPD_LIST_FAILED = 2032,    // the list could not be processed
@@ -26,18 +28,25 @@ enum UpdateMessage : unsigned {
                              // was written; lParam: owned text (below), the reason
   UPD_RESTART_READY = 2039,  // the new client is in place and its restart is left to the owner
                              // (SelfUpdate::restartByOwner); the owner calls Restart
+  UPD_CLIENT_NOT_INSTALLABLE = 2040,  // a newer client is published but this copy cannot
+                                      // replace itself; the run goes on with the files;
+                                      // lParam: owned text (below), what to tell the player
 };
 constexpr unsigned kFirstUpdateMessage = UPD_CHECKING;
-constexpr unsigned kLastUpdateMessage = UPD_RESTART_READY;
+constexpr unsigned kLastUpdateMessage = UPD_CLIENT_NOT_INSTALLABLE;
 
-// UPD_FILE ("Updating " + file name + "..."), UPD_ERROR (the client's error text) and
-// UPD_LIST_UNTRUSTED (why the list is refused) are posted,
+// UPD_FILE ("Updating " + file name + "..."), UPD_ERROR (the client's error text),
+// UPD_LIST_UNTRUSTED (why the list is refused) and UPD_CLIENT_NOT_INSTALLABLE are posted,
 // never sent: the network thread must not wait for a window thread that may be destroying the
 // run. Their lParam is therefore a text owned by the message. The window takes it over with
 // TakeUpdateText exactly once, for every such message it receives; a message that is
 // never delivered (its window was destroyed) leaves its text behind until the process ends.
 intptr_t MakeUpdateText(const std::string& text);
 std::string TakeUpdateText(intptr_t lParam);
+
+// What the player is told when a newer client is published and this copy, in a folder it may
+// not write, cannot replace itself.
+std::string ClientNotInstallableText(const std::string& folder);
 // Frees a text whose message could not be posted.
 void DiscardUpdateText(intptr_t lParam);
 

@@ -55,6 +55,9 @@ bool RefuseStart(const std::string&, const std::string&) {
   return false;
 }
 
+// A copy in a folder the player may not write, as one installed for every user.
+bool CannotReplace(const std::string&) { return false; }
+
 bool WaitForStatus(const SelfUpdate& update, HttpStatus status) {
   for (int i = 0; i < 400; ++i) {
     if (update.httpClient.GetStatus() == status) return true;
@@ -92,9 +95,11 @@ class SelfUpdateRunTest : public ::testing::Test {
       SelfUpdate update(&application_);
       update.window = recorder_.window();
       update.startClient = &RefuseStart;
+      if (!replaceable_) update.canReplaceClient = &CannotReplace;
       ASSERT_TRUE(update.Start());
       ASSERT_TRUE(recorder_.WaitForEnd(kRunLimitMs));
       phase_ = update.phase;
+      notInstallableClient_ = update.notInstallableClient;
       filesUpdated_ = update.filesUpdated;
       downloadTotal_ = update.downloadTotal;
       downloadedBytes_ = update.downloadedBytes;
@@ -112,7 +117,9 @@ class SelfUpdateRunTest : public ::testing::Test {
   Application application_;
   test::MessageRecorder recorder_;
   test::UpdateService service_;
+  bool replaceable_ = true;
   UpdatePhase phase_ = UpdatePhase::ListDownload;
+  std::string notInstallableClient_;
   uint32_t filesUpdated_ = 0;
   uint32_t downloadTotal_ = 0;
   uint32_t downloadedBytes_ = 0;
@@ -165,11 +172,31 @@ TEST_F(SelfUpdateRunTest, ADifferentClientDigestDownloadsOnlyTheClient) {
                                       "/files/updates.dat", "/files/client/DrovaneClient.exe"}));
   // The entries are left to the restarted client.
   EXPECT_FALSE(FileExists(Live() + kAddonPath));
+
+  // A copy that cannot replace itself downloads no client: it tells the player once, names its
+  // folder, and brings the add-on up to date for the version that runs.
+  replaceable_ = false;
+  recorder_.Clear();
+  Run();
+  EXPECT_EQ(recorder_.Messages(), Join({kListExchange, {UPD_CLIENT_NOT_INSTALLABLE}, kFileExchange,
+                                        {UPD_FINISHED, UPD_COMPLETE}}));
+  const std::string folder = test::ProgramFolder();
+  EXPECT_EQ(recorder_.Texts(UPD_CLIENT_NOT_INSTALLABLE),
+            std::vector<std::string>{
+                "A newer version of Drovane Client is available, but it cannot be installed in " +
+                folder + ". Please install it with its setup program."});
+  EXPECT_EQ(phase_, UpdatePhase::Finished);
+  EXPECT_EQ(notInstallableClient_, Md5Hex("the published client"));
+  EXPECT_EQ(ReadTestFile(Live() + kAddonPath), "add-on");
+  EXPECT_EQ(Requests(6).back(), "/files/addon/core.lua");
+  EXPECT_EQ(service_.RequestPaths().size(), 6u);
+  EXPECT_EQ(g_refusedStarts, 1);
+
   // The program is untouched and nothing is left beside it.
   EXPECT_EQ(ReadTestFile(program), before);
-  const std::string folder = test::ProgramFolder();
   EXPECT_TRUE(FilesMatching(folder, "update_tests.exe*.new").empty());
   EXPECT_TRUE(FilesMatching(folder, "update_tests.exe*.delete").empty());
+  EXPECT_TRUE(FilesMatching(folder, "update_tests.exe*.probe").empty());
 }
 
 TEST_F(SelfUpdateRunTest, AddonCurrentInLiveIsCopiedToPtrWithoutDownload) {
@@ -537,6 +564,7 @@ TEST_F(SelfUpdateRunTest, ATransportFailureIsReportedWithItsTextAndCanBeRetried)
   EXPECT_EQ(Messages(messages.end() - 2, messages.end()), (Messages{UPD_TRANSFER_END, UPD_ERROR}));
   ASSERT_EQ(recorder_.Texts(UPD_ERROR).size(), 1u);
   EXPECT_FALSE(recorder_.Texts(UPD_ERROR)[0].empty());
+  EXPECT_EQ(recorder_.notices().back().wParam, 0u);  // the service took the request
   EXPECT_EQ(update.phase, UpdatePhase::FileDownload);
 
   recorder_.Clear();
@@ -561,6 +589,7 @@ TEST_F(SelfUpdateRunTest, AnUnreachableServiceGivesTheErrorWithATextThatOutlives
   EXPECT_EQ(recorder_.Messages(), (Messages{UPD_TRANSFER_END, UPD_ERROR}));
   ASSERT_EQ(recorder_.Texts(UPD_ERROR).size(), 1u);
   EXPECT_FALSE(recorder_.Texts(UPD_ERROR)[0].empty());
+  EXPECT_EQ(recorder_.notices().back().wParam, 1u);  // the service was never reached
 }
 
 TEST_F(SelfUpdateRunTest, DestroyingARunningUpdateReturnsAndPostsNothingMore) {

@@ -6,13 +6,14 @@
 namespace drovane {
 namespace {
 
-TEST(UpdateMessages, NumbersAreFixedFrom2025To2039) {
+TEST(UpdateMessages, NumbersAreFixedFrom2025To2040) {
   const unsigned numbers[] = {UPD_CHECKING,      UPD_CLIENT,      UPD_FILE,     UPD_RECEIVING,
                               UPD_TRANSFER_END,  UPD_ERROR,       UPD_RECEIVED, UPD_LIST_FAILED,
                               UPD_CLIENT_FAILED, UPD_FILE_FAILED, UPD_FINISHED, UPD_NO_UPDATES,
-                              UPD_COMPLETE,      UPD_LIST_UNTRUSTED, UPD_RESTART_READY};
-  for (unsigned i = 0; i < 15; ++i) EXPECT_EQ(numbers[i], 2025 + i);
-  EXPECT_EQ(kLastUpdateMessage, 2039u);
+                              UPD_COMPLETE,      UPD_LIST_UNTRUSTED, UPD_RESTART_READY,
+                              UPD_CLIENT_NOT_INSTALLABLE};
+  for (unsigned i = 0; i < 16; ++i) EXPECT_EQ(numbers[i], 2025 + i);
+  EXPECT_EQ(kLastUpdateMessage, 2040u);
 }
 
 TEST(UpdateMessages, OnlyFailuresAndTheTwoSuccessesEndARun) {

@@ -60,7 +60,9 @@ class UpdaterFormTest : public ::testing::Test {
         "\"clientMd5\": \"" + test::RunningClientDigest() + "\", \"clientPath\": \"x.exe\"",
         entries, extraOptions);
   }
-  UpdatePhase Run(int mode) { return RunUpdater(&application_, nullptr, mode, nullptr, nullptr); }
+  UpdatePhase Run(int mode) {
+    return RunUpdater(&application_, nullptr, mode, nullptr, nullptr).phase;
+  }
 
   test::TempFolder games_;
   test::UpdateService service_;
@@ -131,10 +133,10 @@ TEST_F(UpdaterFormTest, AnUnsignedListEndsTheRunWithItsReasonAndTheStartupRunLet
   DialogAnswerer boxes("Drovane Client", {IDNO});
 
   // At start-up: no box and no question, and the caller learns the list was refused.
-  bool refused = false;
-  EXPECT_EQ(RunUpdater(&application_, nullptr, 1, nullptr, nullptr, &refused),
-            UpdatePhase::ListDownload);
-  EXPECT_TRUE(refused);
+  const UpdaterOutcome startup = RunUpdater(&application_, nullptr, 1, nullptr, nullptr);
+  EXPECT_EQ(startup.phase, UpdatePhase::ListDownload);
+  EXPECT_TRUE(startup.listRefused);
+  EXPECT_FALSE(startup.cancelledByPlayer);
 
   // From the menu: the reason is shown, and closing asks nothing.
   WindowDriver player(
@@ -177,6 +179,43 @@ TEST_F(UpdaterFormTest, ANetworkFailureShowsTheErrorAndRetryRecovers) {
   EXPECT_EQ(ReadTestFile(AddonPath("core.lua")), "content of core.lua");
 }
 
+TEST_F(UpdaterFormTest, AStartupRunWaitsForTheNetworkForAWhileThenOffersRetry) {
+  ASSERT_TRUE(Publish({"core.lua"}, {"core.lua"}));
+  // No network yet: nothing listens where the service is.
+  auto noNetwork =
+      std::make_unique<test::ScopedEnvironment>("DROVANE_SERVICE_URL", "http://127.0.0.1:1/");
+  DialogAnswerer boxes("Drovane Client", {IDNO});
+  WindowDriver player(kUpdater,
+                      {WindowDriver::WaitForChildText(kStatusText, "Waiting for the network..."),
+                       [](HWND window, WindowDriver& driver) {
+                         driver.Record(IsWindowVisible(test::NthChild(window, kRetryButton))
+                                           ? "retry shown"
+                                           : "retry hidden");
+                         return true;
+                       },
+                       // The wait is over: the error and Retry, which works once the network is up.
+                       WaitForShown(kRetryButton), WindowDriver::RecordChildText(kStatusText),
+                       [&noNetwork](HWND, WindowDriver&) {
+                         noNetwork.reset();
+                         return true;
+                       },
+                       WindowDriver::PostCommand(kUpdaterRetry)});
+  UpdaterForm form(&application_);
+  form.mode = 1;
+  form.networkWait = std::chrono::milliseconds(1500);
+  form.networkRetryPause = std::chrono::milliseconds(250);
+  form.RunModal(nullptr);
+  ASSERT_TRUE(player.finished());
+  const std::vector<std::string> seen = player.Recorded();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], "retry hidden");
+  EXPECT_NE(seen[1], "Waiting for the network...");
+  EXPECT_FALSE(seen[1].empty());  // the HTTP client's error text
+  EXPECT_EQ(form.updater.phase, UpdatePhase::Finished);
+  EXPECT_FALSE(form.cancelledByPlayer);
+  EXPECT_TRUE(boxes.Texts().empty());
+}
+
 TEST_F(UpdaterFormTest, CancellingAStartupRunAsksAndYesEndsTheRunUnfinished) {
   test::TempFolder config;
   WriteTestFile(config / "service.json", R"({"paths": {"/files/updates.dat":
@@ -188,7 +227,9 @@ TEST_F(UpdaterFormTest, CancellingAStartupRunAsksAndYesEndsTheRunUnfinished) {
                        WindowDriver::PostCommand(IDCANCEL),
                        [&boxes](HWND, WindowDriver&) { return boxes.Texts().size() == 1; },
                        WindowDriver::Pause(300), WindowDriver::PostCommand(kUpdaterCancel)});
-  EXPECT_EQ(Run(1), UpdatePhase::ListDownload);
+  const UpdaterOutcome outcome = RunUpdater(&application_, nullptr, 1, nullptr, nullptr);
+  EXPECT_EQ(outcome.phase, UpdatePhase::ListDownload);
+  EXPECT_TRUE(outcome.cancelledByPlayer);
   ASSERT_TRUE(player.finished());
   EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{kStartupQuestion, kStartupQuestion}));
 }
@@ -246,6 +287,24 @@ TEST_F(UpdaterFormTest, TheMainWindowQuitsWhenItsStartupRunIsCancelled) {
   EXPECT_EQ(form.hwnd, nullptr);  // closed
   MSG message;
   EXPECT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// Only the player's Cancel stops the client: an answer that is no list (a captive portal's page)
+// is shown as the reason, and the client carries on with the version it has.
+TEST_F(UpdaterFormTest, TheMainWindowCarriesOnWhenItsStartupRunFailsForAReasonNotThePlayers) {
+  ASSERT_TRUE(Publish({"core.lua"}, {}));
+  service_.ServeFile("updates.dat", "<html><body>Sign in to use this network</body></html>");
+  application_.timesStarted = 5;
+  application_.skipInitialSelfUpdate = false;
+  DialogAnswerer boxes("Drovane Client", {IDOK});
+  MainForm form(&application_);
+  form.CreateModeless(nullptr);
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{
+                               "Could not process update list.\n\nPlease try again later."});
+  EXPECT_NE(form.hwnd, nullptr);
+  MSG message;
+  EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_FALSE(FileExists(AddonPath("core.lua")));
 }
 
 }  // namespace
