@@ -1,5 +1,7 @@
-// Whether the game runs: the running processes of the game's executables, asked of WMI, compared
-// with the executables in the configured game folders.
+// Whether the game runs: the running processes of the game's executables, compared with the
+// executables in the configured game folders. The process list is read directly, every two
+// seconds; WMI, which wakes its provider host at every query and fails outright when its service
+// is broken, is asked only when the direct way cannot read a game process's path.
 #include <windows.h>
 #include <tlhelp32.h>
 #include <wbemidl.h>
@@ -51,33 +53,45 @@ bool IsGameExecutableOfFolders(const Application& application, const std::string
   return false;
 }
 
+std::string Narrow(const std::wstring& text) { return Narrow(text.c_str()); }
+
 // Full paths of the running processes with one of the game's executable names, taken from the
-// processes themselves. WMI under Wine lists the processes but leaves "ExecutablePath" empty.
-std::vector<std::string> GameProcessPathsFromSystem() {
-  std::vector<std::string> paths;
+// process list. PROCESS_QUERY_LIMITED_INFORMATION is granted to a standard user even for an
+// elevated game. False when the list could not be read or a game process's path was refused:
+// the answer is then incomplete.
+bool GameProcessPathsFromSystem(std::vector<std::string>& paths) {
   KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.valid()) return paths;
-  PROCESSENTRY32 entry = {};
+  if (!snapshot.valid()) return false;
+  bool complete = true;
+  PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry)) {
-    const std::string name = "\\" + Utf8ToLower(entry.szExeFile);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    const std::string name = "\\" + Utf8ToLower(Narrow(entry.szExeFile));
     bool isGame = false;
     for (const char* gameName : kGameExecutableNames) isGame = isGame || name == gameName;
     if (!isGame) continue;
     KernelHandle process(
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!process.valid()) continue;
-    char path[MAX_PATH] = {};
-    DWORD size = MAX_PATH;
-    if (QueryFullProcessImageNameA(process.get(), 0, path, &size)) paths.emplace_back(path, size);
+    // A process that ended since the snapshot is no game that runs.
+    if (!process.valid()) {
+      complete = complete && GetLastError() != ERROR_ACCESS_DENIED;
+      continue;
+    }
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    if (QueryFullProcessImageNameW(process.get(), 0, &path[0], &size)) {
+      path.resize(size);
+      paths.push_back(Narrow(path));
+    } else {
+      complete = false;
+    }
   }
-  return paths;
+  return complete;
 }
 
-}  // namespace
-
-bool IsGameRunning(const Application& application) {
+// The same question asked of WMI.
+bool IsGameRunningByWmi(const Application& application) {
   ComApartment com(COINIT_MULTITHREADED);
   if (FAILED(com.result())) {
     LogLine() << "Failed to initialize COM library. Error code = 0x" << Hex{com.result()};
@@ -123,7 +137,6 @@ bool IsGameRunning(const Application& application) {
   }
 
   bool running = false;
-  bool rowWithoutPath = false;
   for (;;) {
     ComPtr<IWbemClassObject> row;
     ULONG returned = 0;
@@ -133,17 +146,22 @@ bool IsGameRunning(const Application& application) {
     if (SUCCEEDED(row->Get(L"ExecutablePath", 0, &value, nullptr, nullptr)) &&
         value.vt == VT_BSTR && value.bstrVal && value.bstrVal[0]) {
       running = running || IsGameExecutableOfFolders(application, Narrow(value.bstrVal));
-    } else {
-      rowWithoutPath = true;
     }
     VariantClear(&value);
   }
-  if (!running && rowWithoutPath) {
-    for (const std::string& path : GameProcessPathsFromSystem()) {
-      running = running || IsGameExecutableOfFolders(application, path);
-    }
-  }
   return running;
+}
+
+}  // namespace
+
+bool IsGameRunning(const Application& application) {
+  std::vector<std::string> paths;
+  const bool complete = GameProcessPathsFromSystem(paths);
+  for (const std::string& path : paths) {
+    if (IsGameExecutableOfFolders(application, path)) return true;
+  }
+  if (complete) return false;
+  return IsGameRunningByWmi(application);
 }
 
 }  // namespace drovane

@@ -247,6 +247,8 @@ TEST_F(GameDiscoveryTest, GameRunsFromAConfiguredFolderWhateverTheLetterCase) {
     EXPECT_FALSE(IsGameRunning(other));
   }  // the game is ended here
   EXPECT_FALSE(IsGameRunning(app));
+  // The two-second watch reads the process list itself: WMI's locator was never loaded.
+  EXPECT_EQ(GetModuleHandleA("wbemprox.dll"), nullptr);
 }
 
 }  // namespace
