@@ -3,6 +3,7 @@
 #include "app/Application.h"
 
 #include "app/DataFile.h"
+#include "app/DataFolderAccess.h"
 #include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/Version.h"
@@ -51,10 +52,18 @@ HWND FindRunningClientWindow() {
 }
 
 int Application::Run() {
-  Log().SetLogFile(AppDataDir() + "log\\");
+  const std::string dataFolder = AppDataDir();
+  DataFolderAccess dataAccess = DataFolderAccess::Failed;
+  if (!dataFolder.empty() && CreateDirectoryTree(dataFolder)) {
+    dataAccess = ShareDataFolder(dataFolder);
+  }
+  Log().SetLogFile(dataFolder + "log\\");
   if (HandleCommandLine()) return -1;
   if (!LoadSettingsAndUpgrade()) return -1;
   LogLine() << kClientName << " (" << kClientVersion << ") started.";
+  if (dataAccess != DataFolderAccess::AlreadyShared) {
+    LogLine() << DataFolderAccessText(dataAccess);
+  }
 
   InstallFormHooks();
   LogLine() << "Creating `ContainerForm`.";

@@ -1,7 +1,10 @@
+#include <windows.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/DataFile.h"
+#include "app/DataFolderAccess.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
 #include "support/TempFolder.h"
@@ -153,6 +156,57 @@ TEST(SpecialFolders, AppDataDirEndsWithClientFolder) {
   std::string module;
   ASSERT_TRUE(GetModulePath(module));
   EXPECT_NE(module.find("app_tests.exe"), std::string::npos);
+}
+
+// A second Windows user's client must be able to replace the state files the first one wrote:
+// the folder's owner adds an entry that lets the Users group change them, inherited by what the
+// folder holds. (Wine keeps no access lists on files, so the list is checked in memory.)
+TEST(DataFolderAccess, TheUsersEntryIsAddedOnceInheritableAndKeepsTheOwnersEntry) {
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID users = nullptr;
+  PSID system = nullptr;
+  ASSERT_TRUE(AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                       DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users));
+  ASSERT_TRUE(AllocateAndInitializeSid(&authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0,
+                                       0, 0, &system));
+  constexpr DWORD kModify =
+      FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
+  constexpr BYTE kInherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+  // As a folder made under the shared application data folder: its maker and SYSTEM may do
+  // everything, the Users group may read, and may change only what is not inherited.
+  alignas(DWORD) unsigned char buffer[512];
+  auto* owned = reinterpret_cast<ACL*>(buffer);
+  ASSERT_TRUE(InitializeAcl(owned, sizeof buffer, ACL_REVISION));
+  ASSERT_TRUE(AddAccessAllowedAceEx(owned, ACL_REVISION, kInherit, FILE_ALL_ACCESS, system));
+  ASSERT_TRUE(AddAccessAllowedAceEx(owned, ACL_REVISION, kInherit, FILE_GENERIC_READ, users));
+  ASSERT_TRUE(AddAccessAllowedAceEx(owned, ACL_REVISION, 0, kModify, users));
+  EXPECT_FALSE(GrantsUsersModify(owned));
+  EXPECT_TRUE(GrantsUsersModify(nullptr));
+
+  ACL* shared = WithUsersModify(owned);
+  ASSERT_NE(shared, nullptr);
+  EXPECT_TRUE(GrantsUsersModify(shared));
+  bool usersMayChangeRights = false;
+  bool systemKept = false;
+  for (DWORD i = 0; i < shared->AceCount; ++i) {
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(shared, i, &entry));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    if (EqualSid(&allowed->SidStart, users)) {
+      usersMayChangeRights = usersMayChangeRights || (allowed->Mask & (WRITE_DAC | WRITE_OWNER));
+    }
+    systemKept = systemKept || (EqualSid(&allowed->SidStart, system) &&
+                                allowed->Mask == FILE_ALL_ACCESS);
+  }
+  EXPECT_FALSE(usersMayChangeRights);
+  EXPECT_TRUE(systemKept);
+  LocalFree(shared);
+  FreeSid(system);
+  FreeSid(users);
+
+  // A folder that does not exist is reported, not shared.
+  TempFolder folder;
+  EXPECT_EQ(ShareDataFolder(folder / "missing"), DataFolderAccess::Failed);
 }
 
 }  // namespace
