@@ -84,13 +84,19 @@ void Application::UpgradeFromOlderVersion() {
   RegistryWriteString(kClientKey, "Version", kClientVersion);
 
   // Older versions started with Windows through a Startup-folder shortcut; the Run value
-  // replaces it.
+  // replaces it. The shortcut is in the Startup folder of every user, which a standard user
+  // may not change: then it stays and goes on starting the client, and no Run value is added
+  // beside it, or the client would start twice.
   std::string startup;
   if (GetSpecialFolderPath(SpecialFolder::Startup, startup)) {
     const std::string shortcut = startup + kStartupShortcut;
     if (FileExists(shortcut)) {
-      DeleteFileA(shortcut.c_str());
-      SetStartWithWindows(true);
+      if (DeleteFileA(shortcut.c_str())) {
+        SetStartWithWindows(true);
+      } else {
+        LogLine() << "The old shortcut " << shortcut << " could not be removed (error "
+                  << GetLastError() << "); it still starts the client with Windows.";
+      }
     }
   }
 

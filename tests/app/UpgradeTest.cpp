@@ -77,6 +77,19 @@ TEST_F(UpgradeTest, StartupShortcutIsReplacedByTheRunValue) {
   ASSERT_TRUE(GetModulePath(module));
   ASSERT_TRUE(RegistryReadString(HKEY_CURRENT_USER, kRunKey, kRunValueName, 260, run));
   EXPECT_EQ(run, "\"" + module + "\"");
+
+  // A shortcut this user may not remove (read-only stands in for the shared folder's refusal)
+  // keeps starting the client: no Run value is added beside it.
+  ASSERT_TRUE(app.SetStartWithWindows(false));
+  WriteTestFile(shortcut_, "shortcut");
+  ASSERT_TRUE(SetFileAttributesA(shortcut_.c_str(), FILE_ATTRIBUTE_READONLY));
+  test::WriteRawValue(kClientKey, "Version", "1.9.00", REG_SZ);
+  Application again;
+  ASSERT_TRUE(again.LoadSettingsAndUpgrade());
+  EXPECT_TRUE(FileExists(shortcut_));
+  EXPECT_FALSE(again.GetStartWithWindows());
+  EXPECT_FALSE(RegistryValueExists(HKEY_CURRENT_USER, kRunKey, kRunValueName));
+  SetFileAttributesA(shortcut_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(UpgradeTest, NewerVersionUpgradesTooButTheCurrentOneDoesNot) {
