@@ -163,7 +163,9 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (mode == 1) {
         RequestClose(false);
       } else {
-        SetWindowTextA(statusText, "No new updates");
+        // The files are current, but a newer client waits for its setup program.
+        SetWindowTextA(statusText,
+                       clientNotice.empty() ? "No new updates" : "A newer client is available.");
         SetWindowTextA(cancelButton, "Close");
         ShowClientNotice();
       }

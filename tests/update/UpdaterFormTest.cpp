@@ -216,6 +216,31 @@ TEST_F(UpdaterFormTest, AStartupRunWaitsForTheNetworkForAWhileThenOffersRetry) {
   EXPECT_TRUE(boxes.Texts().empty());
 }
 
+bool CannotReplace(const std::string&) { return false; }
+
+TEST_F(UpdaterFormTest, AMenuRunTellsThatANewerClientNeedsItsSetupProgram) {
+  service_.AddSource("client/DrovaneClient.exe", "the published client");
+  ASSERT_TRUE(service_.Start("\"client\": \"client/DrovaneClient.exe\"", {}));
+  DialogAnswerer boxes("Drovane Client", {IDOK});
+  WindowDriver player(kUpdater, {WindowDriver::WaitForChildText(kCancelButton, "Close"),
+                                 [&boxes](HWND, WindowDriver&) { return boxes.Texts().size() == 1; },
+                                 WindowDriver::RecordChildText(kStatusText),
+                                 WindowDriver::PostCommand(kUpdaterCancel)});
+  UpdaterForm form(&application_);
+  form.mode = 0;
+  form.updater.canReplaceClient = &CannotReplace;
+  form.RunModal(nullptr);
+  ASSERT_TRUE(player.finished());
+  EXPECT_EQ(player.Recorded(), std::vector<std::string>{"A newer client is available."});
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_EQ(boxes.Texts()[0], form.clientNotice);
+  EXPECT_EQ(boxes.Texts()[0].rfind("A newer version of Drovane Client is available, but it cannot "
+                                   "be installed in ", 0),
+            0u);
+  EXPECT_EQ(form.updater.phase, UpdatePhase::Finished);
+  EXPECT_EQ(service_.RequestPaths(), std::vector<std::string>{"/files/updates.dat"});
+}
+
 TEST_F(UpdaterFormTest, CancellingAStartupRunAsksAndYesEndsTheRunUnfinished) {
   test::TempFolder config;
   WriteTestFile(config / "service.json", R"({"paths": {"/files/updates.dat":
