@@ -1,9 +1,9 @@
 """The Windows installer, installed and uninstalled silently in this build's Wine prefix.
 
-Run by ctest (test release_installer), which passes the build folder, the installer and the
+Run by ctest (test release_pytest), which passes the build folder, the installer and the
 source folder in DROVANE_BUILD_DIR, DROVANE_SETUP and DROVANE_SOURCE_DIR. The prefix is shared
 with the other tests, which run one at a time; each test here starts and ends without an
-installation, client settings or client data.
+installation of either kind (the player's own, every user's), client settings or client data.
 """
 
 import glob
@@ -14,6 +14,7 @@ import shutil
 import struct
 import subprocess
 import time
+from dataclasses import dataclass, replace
 from pathlib import Path
 
 import pytest
@@ -24,18 +25,15 @@ SOURCE = Path(os.environ["DROVANE_SOURCE_DIR"])
 WINE_RUN = BUILD / "wine-run"
 DRIVE_C = BUILD / "wineprefix" / "drive_c"
 
-INSTALL_DIR = "C:\\Program Files\\Drovane Client"
-CLIENT_EXE = INSTALL_DIR + "\\DrovaneClient.exe"
-UNINSTALLER = INSTALL_DIR + "\\Uninstall.exe"
-SHORTCUT = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Drovane Client.lnk"
+SHORTCUT_NAME = "Drovane Client.lnk"
+UNINSTALL_SUBKEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Drovane Client"
 DATA_DIR = "C:\\ProgramData\\Drovane\\Drovane Client"
-UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Drovane Client"
 RUN_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 RUN_VALUE = "Drovane_Client"
 SETTINGS_PARENT_KEY = "HKCU\\Software\\Drovane"
 OPTIONS_KEY = "HKCU\\Software\\Drovane\\Drovane Client\\Options"
-# What the client itself writes when "Start with Windows" is ticked: its path between quotes.
-CLIENT_RUN_COMMAND = '"' + CLIENT_EXE + '"'
+# A folder given with /D= (without a space, so that Wine passes it unquoted).
+OTHER_FOLDER = "C:\\Games\\DrovaneClient"
 
 # NSIS exit codes: 0 done, 2 aborted by the script.
 EXIT_ABORTED = 2
@@ -156,33 +154,102 @@ def read_shortcut(path):
     return target, description
 
 
-# --- State of the prefix ------------------------------------------------------------------------
+# --- Manifests ----------------------------------------------------------------------------------
+
+
+def requested_execution_level(program):
+    """The levels a program's manifest asks Windows for (the manifest is a plain resource)."""
+    found = re.findall(rb'<requestedExecutionLevel\s+level="([A-Za-z]+)"',
+                       Path(program).read_bytes())
+    return [level.decode("ascii") for level in found]
+
+
+# --- Where things go ----------------------------------------------------------------------------
+
+
+@dataclass(frozen=True)
+class Installation:
+    """Where one kind of installation puts the client, its Start-menu entry and its uninstall
+    entry, and the setup's switches that make it."""
+    folder: str
+    shortcut: str
+    uninstall_key: str
+    switches: tuple
+
+    @property
+    def client_exe(self):
+        return self.folder + "\\DrovaneClient.exe"
+
+    @property
+    def uninstaller(self):
+        return self.folder + "\\Uninstall.exe"
+
+    @property
+    def run_command(self):
+        """What the client writes when "Start with Windows" is ticked: its path between quotes."""
+        return '"' + self.client_exe + '"'
+
+    def elsewhere(self, folder):
+        return replace(self, folder=folder)
+
+
+@dataclass(frozen=True)
+class Places:
+    per_user: Installation
+    all_users: Installation
+    desktop_shortcut: str
+
+    def of(self, kind):
+        return self.all_users if kind == "all-users" else self.per_user
+
+    def other_than(self, kind):
+        return self.per_user if kind == "all-users" else self.all_users
+
+    @property
+    def shortcuts(self):
+        """Every place of "Drovane Client.lnk": the installers' two menus and the desktop, where the
+        client's Options also make it."""
+        return [self.per_user.shortcut, self.all_users.shortcut, self.desktop_shortcut]
+
+
+KINDS = ["per-user", "all-users"]
 
 
 @pytest.fixture(scope="module")
-def user_shortcuts():
-    """The per-user places where the client's Options make "Drovane Client.lnk"."""
-    desktop = shell_folder("USERPROFILE") + "\\Desktop\\Drovane Client.lnk"
-    programs = (shell_folder("APPDATA") +
-                "\\Microsoft\\Windows\\Start Menu\\Programs\\Drovane Client.lnk")
-    return [desktop, programs]
+def places():
+    programs = "\\Microsoft\\Windows\\Start Menu\\Programs\\" + SHORTCUT_NAME
+    return Places(
+        per_user=Installation(shell_folder("LOCALAPPDATA") + "\\Programs\\Drovane Client",
+                              shell_folder("APPDATA") + programs,
+                              "HKCU\\" + UNINSTALL_SUBKEY, ()),
+        all_users=Installation("C:\\Program Files\\Drovane Client", "C:\\ProgramData" + programs,
+                               "HKLM\\" + UNINSTALL_SUBKEY, ("/ALLUSERS",)),
+        desktop_shortcut=shell_folder("USERPROFILE") + "\\Desktop\\" + SHORTCUT_NAME)
 
 
-def remove_everything(user_shortcuts):
-    shutil.rmtree(host_path(INSTALL_DIR), ignore_errors=True)
+# --- State of the prefix ------------------------------------------------------------------------
+
+
+def remove_everything(places):
+    for installation in (places.per_user, places.all_users):
+        shutil.rmtree(host_path(installation.folder), ignore_errors=True)
+        registry_delete_key(installation.uninstall_key)
+    other_folder = host_path(OTHER_FOLDER)
+    shutil.rmtree(other_folder, ignore_errors=True)
+    if other_folder.parent.is_dir() and not any(other_folder.parent.iterdir()):
+        other_folder.parent.rmdir()
     shutil.rmtree(host_path("C:\\ProgramData\\Drovane"), ignore_errors=True)
-    for shortcut in [SHORTCUT, *user_shortcuts]:
+    for shortcut in places.shortcuts:
         host_path(shortcut).unlink(missing_ok=True)
-    registry_delete_key(UNINSTALL_KEY)
     registry_delete_key(SETTINGS_PARENT_KEY)
     registry_delete_value(RUN_KEY, RUN_VALUE)
 
 
 @pytest.fixture(autouse=True)
-def clean_prefix(user_shortcuts):
-    remove_everything(user_shortcuts)
+def clean_prefix(places):
+    remove_everything(places)
     yield
-    remove_everything(user_shortcuts)
+    remove_everything(places)
 
 
 def install(*switches):
@@ -190,20 +257,21 @@ def install(*switches):
     return wine(str(SETUP), "/S", *switches).returncode
 
 
-def uninstall_in_place(*switches):
-    """Runs the uninstaller and waits for it.
+def uninstall_in_place(installation, *switches):
+    """Runs the installation's uninstaller and waits for it.
 
     Started plainly, an NSIS uninstaller copies itself to the temporary folder, starts the copy
     and ends at once; "_?=" makes it do the work itself, so its end is the end of the work and
     its exit code is the result. It cannot delete itself then: the running Uninstall.exe and its
     folder stay, and are removed here after checking that nothing else is left in the folder.
     """
-    line = '"' + UNINSTALLER + '" /S' + "".join(" " + s for s in switches) + " _?=" + INSTALL_DIR
+    line = ('"' + installation.uninstaller + '" /S' + "".join(" " + s for s in switches) +
+            " _?=" + installation.folder)
     return run_command_line(line)
 
 
-def remove_running_uninstaller_leftover():
-    folder = host_path(INSTALL_DIR)
+def remove_running_uninstaller_leftover(installation):
+    folder = host_path(installation.folder)
     assert sorted(p.name for p in folder.iterdir()) == ["Uninstall.exe"]
     shutil.rmtree(folder)
 
@@ -217,12 +285,12 @@ def write_player_data():
     return data_file
 
 
-def assert_program_removed(user_shortcuts):
-    assert not host_path(CLIENT_EXE).exists()
-    assert not host_path(INSTALL_DIR + "\\Readme.txt").exists()
-    for shortcut in [SHORTCUT, *user_shortcuts]:
+def assert_program_removed(places, installation):
+    assert not host_path(installation.client_exe).exists()
+    assert not host_path(installation.folder + "\\Readme.txt").exists()
+    for shortcut in places.shortcuts:
         assert not host_path(shortcut).exists(), shortcut
-    assert not key_exists(UNINSTALL_KEY)
+    assert not key_exists(installation.uninstall_key)
     assert registry_value(RUN_KEY, RUN_VALUE) is None
 
 
@@ -236,123 +304,182 @@ def test_package_names_carry_the_clients_version_and_the_test_key():
     assert (SETUP.parent / f"DrovaneClient-{version}-test-key-portable.zip").is_file()
 
 
-def test_silent_install_puts_client_shortcut_and_uninstall_entry_in_place():
-    assert install() == 0
+@pytest.mark.parametrize("kind", KINDS)
+def test_silent_install_puts_client_shortcut_and_uninstall_entry_in_place(places, kind):
+    """The player's own installation by default, needing no rights; every user's with /ALLUSERS."""
+    installation = places.of(kind)
+    assert install(*installation.switches) == 0
 
-    assert host_path(CLIENT_EXE).read_bytes() == (BUILD / "bin" / "DrovaneClient.exe").read_bytes()
-    readme = host_path(INSTALL_DIR + "\\Readme.txt").read_bytes()
+    assert (host_path(installation.client_exe).read_bytes() ==
+            (BUILD / "bin" / "DrovaneClient.exe").read_bytes())
+    readme = host_path(installation.folder + "\\Readme.txt").read_bytes()
     assert f"Version {client_version()}\r\n".encode() in readme
-    assert host_path(UNINSTALLER).is_file()
+    assert host_path(installation.uninstaller).is_file()
 
-    assert read_shortcut(host_path(SHORTCUT)) == (CLIENT_EXE, "Drovane Client")
+    assert read_shortcut(host_path(installation.shortcut)) == (installation.client_exe,
+                                                               "Drovane Client")
 
-    values = registry_values(UNINSTALL_KEY)
+    values = registry_values(installation.uninstall_key)
     assert values is not None
     expected = {
         "DisplayName": ("REG_SZ", "Drovane Client"),
         "DisplayVersion": ("REG_SZ", client_version()),
         "Publisher": ("REG_SZ", "Drovane"),
         "URLInfoAbout": ("REG_SZ", "http://www.drovane.com"),
-        "DisplayIcon": ("REG_SZ", CLIENT_EXE),
-        "InstallLocation": ("REG_SZ", INSTALL_DIR),
-        "UninstallString": ("REG_SZ", '"' + UNINSTALLER + '"'),
-        "QuietUninstallString": ("REG_SZ", '"' + UNINSTALLER + '" /S'),
+        "DisplayIcon": ("REG_SZ", installation.client_exe),
+        "InstallLocation": ("REG_SZ", installation.folder),
+        "UninstallString": ("REG_SZ", '"' + installation.uninstaller + '"'),
+        "QuietUninstallString": ("REG_SZ", '"' + installation.uninstaller + '" /S'),
         "NoModify": ("REG_DWORD", "0x1"),
         "NoRepair": ("REG_DWORD", "0x1"),
     }
     assert {name: values.get(name) for name in expected} == expected
     size_kb = int(values["EstimatedSize"][1], 16)
-    assert size_kb == (host_path(CLIENT_EXE).stat().st_size +
-                       host_path(UNINSTALLER).stat().st_size +
+    assert size_kb == (host_path(installation.client_exe).stat().st_size +
+                       host_path(installation.uninstaller).stat().st_size +
                        len(readme)) // 1024
+
+    # Windows starts the setup and the uninstaller without asking for rights (Wine never asks):
+    # only an installation for every user asks for them, by itself.
+    for program in (SETUP, host_path(installation.uninstaller)):
+        assert requested_execution_level(program) == ["asInvoker"], program
+
+    # Nothing of the other kind: the player's own installation writes nothing a standard user
+    # may not (Program Files, HKLM, every user's Start menu).
+    other = places.other_than(kind)
+    assert not host_path(other.folder).exists()
+    assert not key_exists(other.uninstall_key)
+    assert not host_path(other.shortcut).exists()
+    assert not host_path(places.desktop_shortcut).exists()
 
     # Starting with Windows is the player's choice: off unless asked for.
     assert registry_value(RUN_KEY, RUN_VALUE) is None
 
 
-def test_start_with_windows_writes_the_clients_own_run_value_and_survives_a_reinstall():
+def test_start_with_windows_writes_the_clients_own_run_value_and_survives_a_reinstall(places):
     assert install("/STARTWITHWINDOWS") == 0
-    assert registry_value(RUN_KEY, RUN_VALUE) == CLIENT_RUN_COMMAND
+    assert registry_value(RUN_KEY, RUN_VALUE) == places.per_user.run_command
 
     # A silent update without the switch keeps what the player chose, here or in the client.
     assert install() == 0
-    assert registry_value(RUN_KEY, RUN_VALUE) == CLIENT_RUN_COMMAND
+    assert registry_value(RUN_KEY, RUN_VALUE) == places.per_user.run_command
 
 
-def test_silent_install_keeps_a_run_value_the_player_set_and_points_it_here():
+def test_silent_install_keeps_a_run_value_the_player_set_and_points_it_here(places):
     registry_set(RUN_KEY, RUN_VALUE, '"C:\\Games\\Drovane\\DrovaneClient.exe"')
     assert install() == 0
-    assert registry_value(RUN_KEY, RUN_VALUE) == CLIENT_RUN_COMMAND
+    assert registry_value(RUN_KEY, RUN_VALUE) == places.per_user.run_command
 
 
-def test_uninstall_removes_the_program_and_keeps_the_players_data(user_shortcuts):
-    assert install("/STARTWITHWINDOWS") == 0
+@pytest.mark.parametrize("kind", KINDS)
+def test_uninstall_removes_the_program_and_keeps_the_players_data(places, kind):
+    installation = places.of(kind)
+    assert install("/STARTWITHWINDOWS", *installation.switches) == 0
+    # Starting with Windows stays the player's own value, whoever the installation is for.
+    assert registry_value(RUN_KEY, RUN_VALUE) == installation.run_command
     data_file = write_player_data()
-    # Shortcuts the client's Options make lead nowhere once the client is gone.
-    for shortcut in user_shortcuts:
-        host_path(shortcut).parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(host_path(SHORTCUT), host_path(shortcut))
+    # Shortcuts the client's Options make (desktop, either programs menu) lead nowhere once the
+    # client is gone.
+    for shortcut in places.shortcuts:
+        if shortcut != installation.shortcut:
+            host_path(shortcut).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(host_path(installation.shortcut), host_path(shortcut))
 
-    assert uninstall_in_place() == 0
+    assert uninstall_in_place(installation) == 0
 
-    assert_program_removed(user_shortcuts)
-    remove_running_uninstaller_leftover()
+    assert_program_removed(places, installation)
+    remove_running_uninstaller_leftover(installation)
     assert registry_value(OPTIONS_KEY, "Username") == "player1"
     assert data_file.read_bytes() == b"SOMEACCOUNT\r\n"
 
 
-def test_uninstall_with_removedata_removes_the_players_data_too(user_shortcuts):
+def test_each_kind_of_installation_reinstalls_and_uninstalls_only_itself(places):
+    """The player's own installation beside one for every user, each where it was put before."""
+    every_user = places.all_users
+    own = places.per_user.elsewhere(OTHER_FOLDER)
+    assert install("/ALLUSERS") == 0
+    assert install("/D=" + OTHER_FOLDER) == 0
+    # Without /D=, a reinstallation goes where the previous one of its kind went.
+    assert install("/ALLUSERS") == 0
+    assert install("/STARTWITHWINDOWS") == 0
+    assert not host_path(places.per_user.folder).exists()
+    assert registry_value(own.uninstall_key, "InstallLocation") == OTHER_FOLDER
+    assert registry_value(every_user.uninstall_key, "InstallLocation") == every_user.folder
+    assert read_shortcut(host_path(own.shortcut)) == (own.client_exe, "Drovane Client")
+    assert read_shortcut(host_path(every_user.shortcut)) == (every_user.client_exe,
+                                                             "Drovane Client")
+    assert registry_value(RUN_KEY, RUN_VALUE) == own.run_command
+
+    assert uninstall_in_place(every_user) == 0
+
+    remove_running_uninstaller_leftover(every_user)
+    assert not key_exists(every_user.uninstall_key)
+    assert not host_path(every_user.shortcut).exists()
+    assert host_path(own.client_exe).is_file()
+    assert registry_value(own.uninstall_key, "InstallLocation") == OTHER_FOLDER
+    assert read_shortcut(host_path(own.shortcut)) == (own.client_exe, "Drovane Client")
+    assert registry_value(RUN_KEY, RUN_VALUE) == own.run_command
+
+    assert uninstall_in_place(own) == 0
+
+    assert_program_removed(places, own)
+    remove_running_uninstaller_leftover(own)
+
+
+def test_uninstall_with_removedata_removes_the_players_data_too(places):
+    installation = places.per_user
     assert install("/STARTWITHWINDOWS") == 0
     write_player_data()
     (host_path(DATA_DIR) / "log").mkdir()
     (host_path(DATA_DIR) / "log" / "2026-12-08_09-30-00.txt").write_bytes(b"[09:30:00] x\n")
 
-    assert uninstall_in_place("/REMOVEDATA") == 0
+    assert uninstall_in_place(installation, "/REMOVEDATA") == 0
 
-    assert_program_removed(user_shortcuts)
-    remove_running_uninstaller_leftover()
+    assert_program_removed(places, installation)
+    remove_running_uninstaller_leftover(installation)
     assert not key_exists(SETTINGS_PARENT_KEY)
     assert not host_path("C:\\ProgramData\\Drovane").exists()
 
 
-def test_removedata_keeps_other_drovane_settings():
+def test_removedata_keeps_other_drovane_settings(places):
     assert install() == 0
     write_player_data()
     registry_set(SETTINGS_PARENT_KEY + "\\Other Program", "Kept", "yes")
 
-    assert uninstall_in_place("/REMOVEDATA") == 0
+    assert uninstall_in_place(places.per_user, "/REMOVEDATA") == 0
 
-    remove_running_uninstaller_leftover()
+    remove_running_uninstaller_leftover(places.per_user)
     assert not key_exists(SETTINGS_PARENT_KEY + "\\Drovane Client")
     assert registry_value(SETTINGS_PARENT_KEY + "\\Other Program", "Kept") == "yes"
 
 
-def test_uninstall_leaves_the_run_value_of_another_copy_alone():
+def test_uninstall_leaves_the_run_value_of_another_copy_alone(places):
     assert install() == 0
     portable = '"C:\\Games\\Drovane\\DrovaneClient.exe"'
     registry_set(RUN_KEY, RUN_VALUE, portable)
 
-    assert uninstall_in_place() == 0
+    assert uninstall_in_place(places.per_user) == 0
 
-    remove_running_uninstaller_leftover()
+    remove_running_uninstaller_leftover(places.per_user)
     assert registry_value(RUN_KEY, RUN_VALUE) == portable
 
 
-def test_uninstall_as_the_programs_list_runs_it(user_shortcuts):
+def test_uninstall_as_the_programs_list_runs_it(places):
     """The command line Windows runs, whose uninstaller ends before its copy has done the work."""
+    installation = places.per_user
     assert install("/STARTWITHWINDOWS") == 0
     data_file = write_player_data()
     temp = host_path(shell_folder("TEMP"))
     copies_before = set(glob.glob(str(temp / "~nsu*.tmp")))
 
-    assert run_command_line(registry_value(UNINSTALL_KEY, "QuietUninstallString")) == 0
+    assert run_command_line(registry_value(installation.uninstall_key, "QuietUninstallString")) == 0
 
     # The copy removes the installation folder last: once it is gone, the work is done.
     deadline = time.monotonic() + 90
-    while host_path(INSTALL_DIR).exists():
+    while host_path(installation.folder).exists():
         assert time.monotonic() < deadline, "the uninstaller's copy did not finish in 90 s"
         time.sleep(0.2)
-    assert_program_removed(user_shortcuts)
+    assert_program_removed(places, installation)
     assert registry_value(OPTIONS_KEY, "Username") == "player1"
     assert data_file.read_bytes() == b"SOMEACCOUNT\r\n"
     # The copy is deleted by Windows at the next start; the prefix never restarts.
@@ -381,19 +508,20 @@ class ClientStandIn:
 
 
 @pytest.mark.parametrize("what", ["mutex", "window"])
-def test_setup_and_uninstall_fail_while_the_client_runs(what):
+def test_setup_and_uninstall_fail_while_the_client_runs(places, what):
+    installation = places.per_user
     assert install() == 0
-    installed = host_path(CLIENT_EXE).read_bytes()
+    installed = host_path(installation.client_exe).read_bytes()
     standin = ClientStandIn(what)
     try:
         # Silent runs answer the "close it and retry" question with Cancel and fail.
         assert install() == EXIT_ABORTED
-        assert uninstall_in_place() == EXIT_ABORTED
-        assert host_path(CLIENT_EXE).read_bytes() == installed
-        assert key_exists(UNINSTALL_KEY)
-        assert host_path(SHORTCUT).exists()
+        assert uninstall_in_place(installation) == EXIT_ABORTED
+        assert host_path(installation.client_exe).read_bytes() == installed
+        assert key_exists(installation.uninstall_key)
+        assert host_path(installation.shortcut).exists()
     finally:
         standin.close()
 
-    assert uninstall_in_place() == 0
-    assert not host_path(CLIENT_EXE).exists()
+    assert uninstall_in_place(installation) == 0
+    assert not host_path(installation.client_exe).exists()
