@@ -6,17 +6,21 @@ build's own, shared with the other tests, which run one at a time. Rather than a
 (seconds and hundreds of MB per test), each test starts from a prefix without client settings
 or data: HKCU\\SOFTWARE\\Drovane, the Run value and C:\\ProgramData\\Drovane are removed, as
 are the game records and the sample installations of this suite, before and after every test.
+
+Tests that take the `player` fixture run in the prefix of a standard user instead (see there),
+which is cleaned the same way.
 """
 
 import hashlib
 import os
+import pwd
 import re
 import shutil
 import struct
 import subprocess
 import sys
 import time
-from pathlib import Path
+from pathlib import Path, PureWindowsPath
 
 import pytest
 
@@ -26,10 +30,10 @@ sys.path.insert(0, str(SOURCE / "tools" / "devservice"))
 sys.path.insert(0, str(Path(__file__).parent))
 
 from devservice import DevService  # noqa: E402
+from registry_trace import RELAY_INCLUDE, REGISTRY_TRACE  # noqa: E402
 
 WINE_RUN = BUILD / "wine-run"
 BIN = BUILD / "bin"
-DRIVE_C = BUILD / "wineprefix" / "drive_c"
 
 ROOT = "C:\\drovane-e2e"
 CLIENT_DIR = ROOT + "\\client"
@@ -72,26 +76,93 @@ EXIT_ANOTHER_INSTANCE = 255  # -1 as a Linux exit status
 # --- Wine ---------------------------------------------------------------------------------------
 
 
-def wine(*args, timeout=WINE_TIMEOUT, env=None):
-    """Runs a program in the prefix; standard error goes to the build's wine-stderr.log."""
-    return subprocess.run([str(WINE_RUN), *args], stdin=subprocess.DEVNULL,
-                          stdout=subprocess.PIPE, timeout=timeout, env=env)
+def _wine_run_settings():
+    """The variables wine-run sets for every Windows program of the build (its prefix, the
+    prefix's home folder, quiet debug output, no mono or gecko) and the wine64 it runs."""
+    script = WINE_RUN.read_text()
+    variables = dict(re.findall(r"^export (\w+)='([^']*)'$", script, re.M))
+    program = re.search(r"^exec '([^']+)'", script, re.M).group(1)
+    return variables, program
 
 
-def host_path(windows_path):
-    assert windows_path[:3].upper() == "C:\\", windows_path
-    return DRIVE_C.joinpath(*windows_path[3:].split("\\"))
+WINE_SETTINGS, WINE64 = _wine_run_settings()
+WINESERVER = str(Path(WINE64).with_name("wineserver"))
 
 
-def democtl(*args, timeout=None):
+class Prefix:
+    """A Wine prefix and the Unix user whose Windows programs run in it: the build's own prefix,
+    run as root, or a standard user's (the player fixture).
+
+    Standard error goes to a log file, never to a pipe: the wineserver and the other helper
+    processes a Wine command may start inherit it and keep it open long after the command."""
+
+    def __init__(self, settings, tools, stderr_log, user=None, cwd=None):
+        self.settings = settings
+        self.tools = tools  # democtl's and gamefixture's folder: a Path, or a PureWindowsPath
+        self.stderr_log = stderr_log
+        self.user = user
+        self.cwd = cwd
+        self.drive_c = Path(settings["WINEPREFIX"]) / "drive_c"
+
+    def command(self, program, args, variables=None):
+        """The Unix command line and environment that run program (wine64 or the wineserver)
+        with args here; variables are added to the prefix's settings or replace them."""
+        variables = dict(self.settings, **(variables or {}))
+        if self.user is None:
+            return [program, *args], dict(os.environ, **variables)
+        return (["runuser", "-u", self.user, "--", "env",
+                 *[f"{name}={value}" for name, value in variables.items()], program, *args],
+                None)
+
+    def run(self, *args, timeout=WINE_TIMEOUT, variables=None):
+        command, environment = self.command(WINE64, [str(a) for a in args], variables)
+        with open(self.stderr_log, "ab") as stderr:
+            return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=stderr, timeout=timeout, env=environment, cwd=self.cwd)
+
+    def start(self, *args, variables=None, stderr_path=None):
+        """Starts a Windows program without waiting; its standard error is appended to the
+        prefix's log, or written to stderr_path."""
+        command, environment = self.command(WINE64, [str(a) for a in args], variables)
+        with open(stderr_path or self.stderr_log, "wb" if stderr_path else "ab") as stderr:
+            return subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=stderr, env=environment, cwd=self.cwd)
+
+    def wineserver(self, *args):
+        command, environment = self.command(WINESERVER, list(args))
+        with open(self.stderr_log, "ab") as stderr:
+            return subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=stderr, timeout=WINE_TIMEOUT, env=environment,
+                                  cwd=self.cwd).returncode
+
+    def tool(self, name):
+        return str(self.tools / name)
+
+    def host_path(self, windows_path):
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        return self.drive_c.joinpath(*windows_path[3:].split("\\"))
+
+
+BUILD_PREFIX = Prefix(WINE_SETTINGS, BIN, BUILD / "wine-stderr.log")
+
+
+def wine(*args, timeout=WINE_TIMEOUT, prefix=BUILD_PREFIX):
+    """Runs a program in the prefix (by default the build's) and waits for it."""
+    return prefix.run(*args, timeout=timeout)
+
+
+def host_path(windows_path, prefix=BUILD_PREFIX):
+    return prefix.host_path(windows_path)
+
+
+def democtl(*args, timeout=None, prefix=BUILD_PREFIX):
     """(exit code, standard output) of democtl; its own SECONDS argument bounds the wait."""
-    result = wine(str(BIN / "democtl.exe"), *[str(a) for a in args],
-                  timeout=timeout or WINE_TIMEOUT)
+    result = prefix.run(prefix.tool("democtl.exe"), *args, timeout=timeout or WINE_TIMEOUT)
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
-def democtl_ok(*args, timeout=None):
-    code, output = democtl(*args, timeout=timeout)
+def democtl_ok(*args, timeout=None, prefix=BUILD_PREFIX):
+    code, output = democtl(*args, timeout=timeout, prefix=prefix)
     assert code == 0, f"democtl {' '.join(map(str, args))}: {output}"
     return output
 
@@ -101,8 +172,8 @@ def democtl_ok(*args, timeout=None):
 _VALUE_LINE = re.compile(r"^    (.+?)    (REG_[A-Z_]+)(?:    (.*))?$")
 
 
-def registry_values(key):
-    result = wine("reg", "query", key)
+def registry_values(key, prefix=BUILD_PREFIX):
+    result = wine("reg", "query", key, prefix=prefix)
     if result.returncode != 0:
         return {}
     values = {}
@@ -113,11 +184,12 @@ def registry_values(key):
     return values
 
 
-def registry_set(key, name, kind, data):
+def registry_set(key, name, kind, data, prefix=BUILD_PREFIX):
     # Wine's reg command, started right after the previous test's processes have ended, has been
     # seen to end with 1 without a word (once, in a whole CI run): it gets two more tries.
     for attempt in range(3):
-        if wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f").returncode == 0:
+        if wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f",
+                prefix=prefix).returncode == 0:
             return
         time.sleep(1)
     raise AssertionError(f"reg add {key} /v {name} failed three times")
@@ -133,13 +205,15 @@ def dword(values, name):
 
 
 class Client:
-    """One client process started by a test, with the service's address in its environment."""
+    """One client process started by a test, with the service's address in its environment.
+    With trace, Wine's registry trace of the process (REGISTRY_TRACE) is written to that file."""
 
-    def __init__(self, service, *args):
-        env = dict(os.environ, DROVANE_SERVICE_URL=service.url)
-        self.process = subprocess.Popen([str(WINE_RUN), CLIENT_EXE, *args],
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        env=env)
+    def __init__(self, service, *args, prefix=BUILD_PREFIX, trace=None):
+        self.prefix = prefix
+        variables = {"DROVANE_SERVICE_URL": service.url}
+        if trace:
+            variables["WINEDEBUG"] = REGISTRY_TRACE
+        self.process = prefix.start(CLIENT_EXE, *args, variables=variables, stderr_path=trace)
 
     def wait(self, timeout):
         return self.process.wait(timeout=timeout)
@@ -150,7 +224,7 @@ class Client:
     def stop(self):
         """Closes the main window as a player would, and ends the process if it stays."""
         if self.running():
-            democtl("close", 5)
+            democtl("close", 5, prefix=self.prefix)
             try:
                 self.process.wait(timeout=15)
             except subprocess.TimeoutExpired:
@@ -158,13 +232,30 @@ class Client:
                 self.process.wait(timeout=15)
 
 
-def end_leftover_clients():
-    democtl("kill", 10)
+WINE_DEBUG_KEY = "HKCU\\Software\\Wine\\Debug"
 
 
-def client_logs():
+@pytest.fixture
+def registry_trace(tmp_path):
+    """A file for the registry trace of a client started with Client(..., trace=file). While the
+    test runs, the build prefix's RelayInclude limits Wine's relay trace to the DLLs of the
+    registry API (registry_trace.py); its earlier value comes back afterwards."""
+    earlier = registry_values(WINE_DEBUG_KEY).get("RelayInclude")
+    registry_set(WINE_DEBUG_KEY, "RelayInclude", "REG_SZ", RELAY_INCLUDE)
+    yield tmp_path / "registry-trace.txt"
+    if earlier:
+        registry_set(WINE_DEBUG_KEY, "RelayInclude", earlier[0], earlier[1])
+    else:
+        wine("reg", "delete", WINE_DEBUG_KEY, "/v", "RelayInclude", "/f")
+
+
+def end_leftover_clients(prefix=BUILD_PREFIX):
+    democtl("kill", 10, prefix=prefix)
+
+
+def client_logs(prefix=BUILD_PREFIX):
     """The client's log files, oldest first (one per start)."""
-    folder = host_path(LOG_DIR)
+    folder = host_path(LOG_DIR, prefix)
     return sorted(folder.glob("*.txt")) if folder.is_dir() else []
 
 
@@ -175,25 +266,34 @@ def log_text(path):
 # --- Game installations -------------------------------------------------------------------------
 
 
-def unregister_games():
+def unregister_games(prefix=BUILD_PREFIX):
     for edition, *_ in EDITIONS:
         for view in ("64", "32"):
-            wine(str(BIN / "gamefixture.exe"), "--unregister", "--edition", edition,
-                 "--registry-view", view)
+            wine(prefix.tool("gamefixture.exe"), "--unregister", "--edition", edition,
+                 "--registry-view", view, prefix=prefix)
 
 
-def write_installations(register=True):
+def write_installations(register=True, prefix=BUILD_PREFIX):
     for edition, folder, *_ in EDITIONS:
-        args = [str(BIN / "gamefixture.exe"), "--edition", edition, "--accounts",
+        args = [prefix.tool("gamefixture.exe"), "--edition", edition, "--accounts",
                 ",".join(ACCOUNTS), "--loot", "8", "--records", "12"]
         if register:
             args.append("--register")
-        result = wine(*args, folder)
+        result = wine(*args, folder, prefix=prefix)
         assert result.returncode == 0, result.stdout
 
 
 def addon_path(folder, account):
     return host_path(f"{folder}\\WTF\\Account\\{account}\\SavedVariables\\+Drovane_Looter.lua")
+
+
+def assert_addon_installed(prefix=BUILD_PREFIX):
+    """The published add-on's files, byte for byte, in every game folder."""
+    for _, folder, *_ in EDITIONS:
+        for relative, content in ADDON_FILES.items():
+            installed = host_path(folder + "\\Interface\\AddOns\\Drovane_Looter\\" +
+                                  relative.replace("/", "\\"), prefix)
+            assert installed.is_file() and installed.read_bytes() == content, installed
 
 
 def read_addon_files():
@@ -209,24 +309,24 @@ def run_game(edition, *options, timeout=60):
     """Starts the edition's game stand-in from its installation, as the launcher would."""
     for name, folder, _, _, exe in EDITIONS:
         if name == edition:
-            return subprocess.Popen([str(WINE_RUN), folder + "\\" + exe, *options],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+            return BUILD_PREFIX.start(folder + "\\" + exe, *options)
     raise ValueError(edition)
 
 
 # --- Settings of a client that has been set up before -------------------------------------------
 
 
-def write_configured_settings(preferences=PREF_SHOW_IN_TASKBAR | PREF_SHOW_IN_TRAY | PREF_AUTO_UPLOAD):
+def write_configured_settings(preferences=PREF_SHOW_IN_TASKBAR | PREF_SHOW_IN_TRAY | PREF_AUTO_UPLOAD,
+                              prefix=BUILD_PREFIX):
     """The settings a player's earlier runs left: folders, login, preferences, started before."""
     for _, folder, _, setting, _ in EDITIONS:
-        registry_set(OPTIONS_KEY, setting, "REG_SZ", folder)
-    registry_set(OPTIONS_KEY, "Username", "REG_SZ", USERNAME)
-    registry_set(OPTIONS_KEY, "Password", "REG_SZ", PASSWORD_MD5)
-    registry_set(OPTIONS_KEY, "Preferences", "REG_DWORD", str(preferences))
-    registry_set(STATISTICS_KEY, "#TimesStarted", "REG_DWORD", "3")
-    registry_set(STATISTICS_KEY, "AutoDetectedPTR", "REG_DWORD", "1")
-    registry_set(STATISTICS_KEY, "AutoDetectedBeta", "REG_DWORD", "1")
+        registry_set(OPTIONS_KEY, setting, "REG_SZ", folder, prefix=prefix)
+    registry_set(OPTIONS_KEY, "Username", "REG_SZ", USERNAME, prefix=prefix)
+    registry_set(OPTIONS_KEY, "Password", "REG_SZ", PASSWORD_MD5, prefix=prefix)
+    registry_set(OPTIONS_KEY, "Preferences", "REG_DWORD", str(preferences), prefix=prefix)
+    registry_set(STATISTICS_KEY, "#TimesStarted", "REG_DWORD", "3", prefix=prefix)
+    registry_set(STATISTICS_KEY, "AutoDetectedPTR", "REG_DWORD", "1", prefix=prefix)
+    registry_set(STATISTICS_KEY, "AutoDetectedBeta", "REG_DWORD", "1", prefix=prefix)
 
 
 def allow_next_upload():
@@ -238,26 +338,97 @@ def allow_next_upload():
 # --- Clean prefix -------------------------------------------------------------------------------
 
 
-def remove_client_traces():
-    end_leftover_clients()
-    wine("reg", "delete", SETTINGS_KEY, "/f")
-    wine("reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f")
-    shutil.rmtree(host_path("C:\\ProgramData\\Drovane"), ignore_errors=True)
-    shutil.rmtree(host_path(ROOT), ignore_errors=True)
-    unregister_games()
+def remove_client_traces(prefix=BUILD_PREFIX):
+    end_leftover_clients(prefix)
+    wine("reg", "delete", SETTINGS_KEY, "/f", prefix=prefix)
+    wine("reg", "delete", RUN_KEY, "/v", RUN_VALUE, "/f", prefix=prefix)
+    shutil.rmtree(host_path("C:\\ProgramData\\Drovane", prefix), ignore_errors=True)
+    shutil.rmtree(host_path(ROOT, prefix), ignore_errors=True)
+    unregister_games(prefix)
 
 
 @pytest.fixture(autouse=True)
-def clean_prefix():
-    remove_client_traces()
-    host_path(CLIENT_DIR).mkdir(parents=True)
-    shutil.copyfile(BIN / "DrovaneClient.exe", host_path(CLIENT_EXE))
+def clean_prefix(request):
+    """Cleans the prefix the test runs in (the player's when it takes the player fixture) and
+    puts the client in CLIENT_DIR."""
+    prefix = request.getfixturevalue("player") if "player" in request.fixturenames else BUILD_PREFIX
+    remove_client_traces(prefix)
+    host_path(CLIENT_DIR, prefix).mkdir(parents=True)
+    shutil.copyfile(BIN / "DrovaneClient.exe", host_path(CLIENT_EXE, prefix))
     yield
-    remove_client_traces()
+    remove_client_traces(prefix)
 
 
 def client_md5():
-    return hashlib.md5(host_path(CLIENT_EXE).read_bytes()).hexdigest()
+    """The MD5 of the client the tests start (the build's)."""
+    return hashlib.md5((BIN / "DrovaneClient.exe").read_bytes()).hexdigest()
+
+
+# --- A standard user ----------------------------------------------------------------------------
+
+PLAYER = "drovaneplayer"
+PLAYER_TOOLS = PureWindowsPath("C:\\drovane-e2e-tools")
+
+
+def _player_folder():
+    """Where the player's prefix and home folder live: in the build tree, when the player may
+    pass through its folders; otherwise in the player's own home folder."""
+    reachable = subprocess.run(["runuser", "-u", PLAYER, "--", "test", "-x", str(BUILD)],
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL).returncode == 0
+    if reachable:
+        return BUILD / "player"
+    tag = hashlib.md5(str(BUILD).encode()).hexdigest()[:8]
+    return Path(pwd.getpwnam(PLAYER).pw_dir) / f"drovane-e2e-{tag}"
+
+
+@pytest.fixture(scope="session")
+def player():
+    """A standard user of the computer (Unix user PLAYER, made when missing) with a Wine prefix
+    of their own, made once (about 15 s) and kept (_player_folder). Wine grants the player's
+    programs what Unix grants the player: a folder the player may not write refuses their files
+    with ERROR_ACCESS_DENIED, as Windows refuses a standard user's writes into Program Files.
+    The player's programs run democtl, gamefixture and fakegame from PLAYER_TOOLS, a copy inside
+    the prefix. The prefix's wineserver runs for the whole session and is ended after it.
+    Making users and acting as them needs root."""
+    if os.geteuid() != 0:
+        pytest.skip("a standard user is made and played by root only")
+    if subprocess.run(["id", "-u", PLAYER], stdout=subprocess.DEVNULL,
+                      stderr=subprocess.DEVNULL).returncode != 0:
+        subprocess.run(["useradd", "-m", PLAYER], check=True)
+    account = pwd.getpwnam(PLAYER)
+    folder = _player_folder()
+    folder.mkdir(parents=True, exist_ok=True)
+    settings = dict(WINE_SETTINGS, WINEPREFIX=str(folder / "wineprefix"), HOME=str(folder / "home"))
+    for own in (settings["WINEPREFIX"], settings["HOME"]):
+        Path(own).mkdir(exist_ok=True)
+        os.chown(own, account.pw_uid, account.pw_gid)
+    prefix = Prefix(settings, PLAYER_TOOLS, folder / "wine-stderr.log", user=PLAYER,
+                    cwd=settings["HOME"])
+    ready = folder / "prefix-ready"
+    if not ready.exists():
+        prefix.run("wineboot", "--init", timeout=300)
+        assert prefix.drive_c.is_dir(), f"wineboot made no prefix; see {prefix.stderr_log}"
+        # Windows without a screen: every window runs on the null display driver.
+        registry_set("HKCU\\Software\\Wine\\Drivers", "Graphics", "REG_SZ", "null", prefix=prefix)
+        assert prefix.wineserver("-w") == 0
+        ready.touch()
+    prefix.wineserver("-p")  # one server for the session: each Wine command starts faster
+    tools = prefix.host_path(str(PLAYER_TOOLS))
+    tools.mkdir(exist_ok=True)
+    for name in ("democtl.exe", "gamefixture.exe"):
+        shutil.copyfile(BIN / name, tools / name)
+    # gamefixture takes the game's executables from the fakegame folder beside it.
+    shutil.copytree(BIN / "fakegame", tools / "fakegame", dirs_exist_ok=True)
+    yield prefix
+    prefix.wineserver("-k")
+
+
+def give_to_player(*windows_paths, prefix):
+    """Makes files and folders of the player's prefix the player's own."""
+    account = pwd.getpwnam(prefix.user)
+    for windows_path in windows_paths:
+        os.chown(prefix.host_path(windows_path), account.pw_uid, account.pw_gid)
 
 
 @pytest.fixture

@@ -8,12 +8,14 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (ADDON_FILES, CLIENT_DIR, CLIENT_EXE, EDITIONS,
+from conftest import (BIN, CLIENT_DIR, CLIENT_EXE, EDITIONS,
                       EXIT_ANOTHER_INSTANCE, OPTIONS_KEY, PASSWORD, PASSWORD_MD5, PREF_AUTO_UPLOAD,
                       STATE_DIR, STATISTICS_KEY, USERNAME, Client, addon_path, allow_next_upload,
-                      client_logs, democtl_ok, dword, host_path, installations,
-                      log_text, publish, read_addon_files, registry_values, run_game,
-                      write_configured_settings, write_installations)
+                      assert_addon_installed, client_logs, democtl_ok, dword, host_path,
+                      installations, log_text, publish, read_addon_files, registry_values,
+                      run_game, write_configured_settings, write_installations)
+from registry_trace import (beyond_reading, client_key_opens, image_size, listing,
+                            under_machine)
 from upload_copies import IdSets, expected_package
 
 UPLOAD_WAIT = 90
@@ -86,10 +88,11 @@ def play_session(*options, edits_addon=False):
 # --- First run ----------------------------------------------------------------------------------
 
 
-def test_first_run_finds_the_game_installs_the_addon_and_takes_the_login(service):
+def test_first_run_finds_the_game_installs_the_addon_takes_the_login_and_only_reads_hklm(
+        service, registry_trace):
     write_installations(register=True)
     publish(service, with_addon=True)
-    client = Client(service)
+    client = Client(service, trace=registry_trace)
     try:
         asked = democtl_ok("answer", "yes", 60)
         assert ("the client asks: Is this the folder where you installed World of Warcraft?\n"
@@ -106,11 +109,7 @@ def test_first_run_finds_the_game_installs_the_addon_and_takes_the_login(service
         assert options["Username"] == ("REG_SZ", USERNAME)
         assert options["Password"] == ("REG_SZ", PASSWORD_MD5)
         assert dword(options, "Preferences") & PREF_AUTO_UPLOAD
-        for _, folder, *_ in EDITIONS:
-            for relative, content in ADDON_FILES.items():
-                installed = host_path(folder + "\\Interface\\AddOns\\Drovane_Looter\\" +
-                                      relative.replace("/", "\\"))
-                assert installed.read_bytes() == content, installed
+        assert_addon_installed()
 
         rows = list_rows(democtl_ok("lists", 30))
         cache = [row[1:] for row in rows if row[0] == "cache"]
@@ -128,12 +127,36 @@ def test_first_run_finds_the_game_installs_the_addon_and_takes_the_login(service
             [("My Main", "8"), ("Alts", "8")] * 3)
         statistics = registry_values(STATISTICS_KEY)
         assert dword(statistics, "#TimesStarted") == 1
+
+        # The rest of a first day: an upload and a look for updates.
+        democtl_ok("command", 101, 10)
+        democtl_ok("press", "Drovane Uploader", "Close", UPLOAD_WAIT)
+        democtl_ok("wait-pane", "Upload succeeded!", 30)
+        assert [r.answer_status for r in service.requests("upload")] == [200]
+        democtl_ok("command", 233, 10)
+        democtl_ok("press", "Drovane Update", "Close", 60)
+        lists = [r for r in service.requests("file") if r.path == "/files/updates.dat"]
+        assert len(lists) == 2
     finally:
         client.stop()
     assert client.wait(30) == 0
     log = log_text(client_logs()[-1])
     assert "Drovane Client (1.9.01) started." in log
     assert "Closing application." in log
+
+    # A standard user may only read HKEY_LOCAL_MACHINE. Wine grants every access, so the access
+    # the client asked for is read from Wine's trace of its own registry calls.
+    opens = client_key_opens(registry_trace, CLIENT_EXE, image_size(BIN / "DrovaneClient.exe"))
+    machine = [key for key in opens if under_machine(key.name)]
+    game = re.compile(r"\\Blizzard Entertainment\\World of Warcraft$", re.I)
+    assert any(game.search(key.name) for key in machine), (
+        f"{registry_trace} shows no read of the game's record; the client opened:\n"
+        + listing(opens))
+    unnamed = [key for key in opens if key.name.startswith("<")]
+    assert not unnamed, f"{registry_trace} did not name the parents of:\n{listing(unnamed)}"
+    beyond = [key for key in machine if beyond_reading(key)]
+    assert not beyond, (
+        f"keys under HKEY_LOCAL_MACHINE opened with more than read access:\n{listing(beyond)}")
 
 
 # --- The road of one upload ---------------------------------------------------------------------
