@@ -24,9 +24,13 @@ void AddAccountExclusionLines(const std::string& text, AccountExclusionMap& excl
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) {
-      const std::string name = text.substr(start, end - start);
-      exclusions[name] = name;
+    // A file saved by a Windows editor ends its lines in CR LF; names are kept upper-cased, as
+    // they are looked up.
+    size_t last = end;
+    if (last > start && text[last - 1] == '\r') --last;
+    if (last > start) {
+      const std::string name = Utf8ToUpper(text.substr(start, last - start));
+      if (!name.empty()) exclusions[name] = name;
     }
     start = end + 1;
   }

@@ -8,8 +8,9 @@
 
 namespace drovane {
 
-// The most the dialog reads back from its edit; a longer list is cut there.
-constexpr size_t kAccountListTextLimit = 259;
+// The most the dialog's edit takes: far more names than a player has accounts, and the dialog
+// reads all of it back.
+constexpr size_t kAccountListTextLimit = 32767;
 
 // Every entry that excludes its account (a non-empty value), each followed by "\r\n", in map
 // order.

@@ -62,7 +62,8 @@ bool AccountOptionsForm::Build() {
       CreateControl(hwnd, instance, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 0, 256, 165, 75,
                     23, kAccCancel);
   ApplyDefaultFont(controls, kControlCount);
-  // Only so much is read back at OK: the player cannot type past what would be kept.
+  // Typing stops at the limit; the saved list is shown whole whatever its length, and read back
+  // whole at OK: an exclusion is never dropped.
   SendMessageA(listEdit(), EM_SETLIMITTEXT, kAccountListTextLimit, 0);
   SetWindowTextA(listEdit(), AccountListEditText(AccountExclusions()).c_str());
   CenterOver(parent);
@@ -86,8 +87,8 @@ void AccountOptionsForm::OnCommand(WPARAM command) {
 }
 
 void AccountOptionsForm::StoreList() {
-  char text[kAccountListTextLimit + 1] = {};
-  GetWindowTextA(listEdit(), text, sizeof text);
+  std::string text(static_cast<size_t>(GetWindowTextLengthA(listEdit())) + 1, '\0');
+  text.resize(static_cast<size_t>(GetWindowTextA(listEdit(), &text[0], static_cast<int>(text.size()))));
   AccountExclusions() = AccountListFromEditText(text);
   SaveAccountExclusions();
 }

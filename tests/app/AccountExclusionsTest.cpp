@@ -14,12 +14,16 @@ using test::ReadTestFile;
 using test::TempFolder;
 using test::WriteTestFile;
 
-TEST(AccountExclusionLines, SplitAtLineFeedsKeepingEverythingElse) {
+// A line ending in CR LF (a file saved by a Windows editor) or typed in lower case still
+// excludes its account: its character data must never be uploaded.
+TEST(AccountExclusionLines, SplitAtLineEndsWithoutTheCarriageReturnAndUpperCased) {
   AccountExclusionMap map{{"KEPT", "KEPT"}};
-  AddAccountExclusionLines("MAIN\n\nALT\r\nlower\n\n", map);
+  AddAccountExclusionLines("MAIN\n\nALT\r\nlower\n\r\n\n", map);
   const AccountExclusionMap expected{
-      {"ALT\r", "ALT\r"}, {"KEPT", "KEPT"}, {"MAIN", "MAIN"}, {"lower", "lower"}};
+      {"ALT", "ALT"}, {"KEPT", "KEPT"}, {"LOWER", "LOWER"}, {"MAIN", "MAIN"}};
   EXPECT_EQ(map, expected);
+  EXPECT_TRUE(IsAccountExcluded(map, "Alt"));
+  EXPECT_TRUE(IsAccountExcluded(map, "lower"));
   AddAccountExclusionLines("", map);
   AddAccountExclusionLines("\n\n", map);
   EXPECT_EQ(map, expected);
@@ -49,13 +53,14 @@ TEST(AccountExclusionsFile, LoadAddsToTheMapAndSaveRewritesItWhole) {
   EXPECT_FALSE(LoadAccountExclusions(path, map));
   EXPECT_EQ(map.size(), 1u);
 
-  WriteTestFile(path, "BETA\nalpha\n");
+  WriteTestFile(path, "BETA\r\nalpha\r\n");  // as a Windows editor saves it
   ASSERT_TRUE(LoadAccountExclusions(path, map));
   EXPECT_EQ(map.size(), 3u);
-  EXPECT_EQ(map["alpha"], "alpha");
+  EXPECT_EQ(map["ALPHA"], "ALPHA");
+  EXPECT_TRUE(IsAccountExcluded(map, "Beta"));
 
   ASSERT_TRUE(SaveAccountExclusions(path, map));
-  EXPECT_EQ(ReadTestFile(path), "BETA\nOLD\nalpha\n");
+  EXPECT_EQ(ReadTestFile(path), "ALPHA\nBETA\nOLD\n");
   EXPECT_FALSE(FileExists(path + ".tmp"));
 
   ASSERT_TRUE(SaveAccountExclusions(path, {}));

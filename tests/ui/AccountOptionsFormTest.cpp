@@ -1,5 +1,5 @@
 // The account exclusion dialog in-process: its layout, the list it shows, what OK makes of the
-// typed names (upper case, no blank lines, no duplicates, at most 259 characters read), the saved
+// typed names (upper case, no blank lines, no duplicates, the whole text read), the saved
 // file, and the main window's account rows after saving.
 #include <windows.h>
 
@@ -18,6 +18,7 @@
 #include "support/CleanSettings.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
+#include "ui/AccountListText.h"
 #include "ui/AccountOptionsForm.h"
 #include "ui/ListView.h"
 #include "ui/MainForm.h"
@@ -155,8 +156,8 @@ TEST_F(AccountOptionsFormTest, OkReplacesTheWholeList) {
   EXPECT_FALSE(IsAccountExcluded("OLD"));
 }
 
-TEST_F(AccountOptionsFormTest, AListLongerThan259CharactersIsCutThere) {
-  // 25 lines of "ACCOUNTnn\r\n" style, 12 characters each: 300 characters.
+TEST_F(AccountOptionsFormTest, AListLongerThan259CharactersIsShownAndReadWhole) {
+  // 25 lines of "account000\r\n" style, 12 characters each: 300 characters.
   std::string text;
   for (int i = 0; i < 25; ++i) {
     char line[16];
@@ -165,18 +166,23 @@ TEST_F(AccountOptionsFormTest, AListLongerThan259CharactersIsCutThere) {
   }
   ASSERT_EQ(text.size(), 300u);
   EnterAndConfirm(text);
-  // 21 whole lines (252 characters), then the 7 characters "account" of the 22nd.
-  ASSERT_EQ(AccountExclusions().size(), 22u);
-  EXPECT_TRUE(IsAccountExcluded("ACCOUNT020"));
-  EXPECT_FALSE(IsAccountExcluded("ACCOUNT021"));
-  EXPECT_TRUE(IsAccountExcluded("ACCOUNT"));
+  ASSERT_EQ(AccountExclusions().size(), 25u);
+  EXPECT_TRUE(IsAccountExcluded("ACCOUNT024"));
+  EXPECT_FALSE(IsAccountExcluded("ACCOUNT"));
 
-  // Typing stops at what OK reads.
+  // Opened again, the dialog shows the whole list, and OK keeps all of it.
   AccountOptionsForm& form = Open();
-  SetWindowTextA(form.listEdit(), std::string(259, 'a').c_str());
-  SendMessageA(form.listEdit(), EM_SETSEL, 259, 259);
-  SendMessageA(form.listEdit(), WM_CHAR, 'b', 0);
-  EXPECT_EQ(Text(form.listEdit()), std::string(259, 'a'));
+  EXPECT_EQ(Text(form.listEdit()).size(), 300u);
+  SendMessageA(form.hwnd, WM_COMMAND, kAccOk, 0);
+  EXPECT_EQ(AccountExclusions().size(), 25u);
+
+  // Only typing stops, at the edit's limit.
+  AccountOptionsForm& typing = Open();
+  const std::string full(kAccountListTextLimit, 'a');
+  SetWindowTextA(typing.listEdit(), full.c_str());
+  SendMessageA(typing.listEdit(), EM_SETSEL, full.size(), full.size());
+  SendMessageA(typing.listEdit(), WM_CHAR, 'b', 0);
+  EXPECT_EQ(Text(typing.listEdit()), full);
 }
 
 TEST_F(AccountOptionsFormTest, AnEmptyListRewritesTheFileEmptyAndExcludesNothing) {
