@@ -75,6 +75,17 @@ bool FileLog::Flush() {
   // Not written: put the text back in front of whatever arrived meanwhile.
   std::lock_guard<std::mutex> lock(mutex_);
   pending_.insert(0, text);
+  // A file that stays unopenable must not let the text grow for as long as the client runs:
+  // the oldest whole lines go, and a line says how much.
+  if (pending_.size() > kPendingLimit) {
+    size_t cut = pending_.size() - kPendingLimit / 2;
+    const size_t lineEnd = pending_.find('\n', cut);
+    cut = lineEnd == std::string::npos ? pending_.size() : lineEnd + 1;
+    droppedBytes_ += cut;
+    pending_.erase(0, cut);
+    pending_.insert(0, LogTimePrefix() + "The log file could not be written: " +
+                           std::to_string(droppedBytes_) + " bytes of earlier lines were dropped.\n");
+  }
   return false;
 }
 

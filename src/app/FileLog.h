@@ -32,12 +32,16 @@ class FileLog {
   // Text written but not yet in the file.
   std::string Pending() const;
 
+  // The most text kept while the log file cannot be written; past it the oldest lines go.
+  static constexpr size_t kPendingLimit = 1024 * 1024;
+
  private:
   void FlusherLoop();
 
   mutable std::mutex mutex_;  // guards pending_ and path_
   std::string pending_;
   std::string path_;
+  size_t droppedBytes_ = 0;  // dropped while the file could not be written
   std::atomic<bool> running_{false};
   std::mutex wakeMutex_;
   std::condition_variable wake_;  // ends the flusher's wait at exit

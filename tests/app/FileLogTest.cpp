@@ -96,6 +96,21 @@ TEST(FileLog, UnopenableFileKeepsTextForTheNextPass) {
   log.SetLogFile(folder / "good.txt");
   EXPECT_TRUE(log.Flush());
   EXPECT_EQ(ReadTestFile(folder / "good.txt"), "kept\nlater\n");
+
+  // While the file stays unopenable, the kept text is bounded: the newest lines stay, whole, and
+  // a line says what was dropped.
+  log.SetLogFile(folder / "blocker\\log.txt");
+  const std::string line(99, 'x');
+  for (int pass = 0; pass < 3; ++pass) {
+    for (size_t i = 0; i < FileLog::kPendingLimit / 100; ++i) log.Write(line + "\n");
+    log.Write("newest " + std::to_string(pass) + "\n");
+    EXPECT_FALSE(log.Flush());
+  }
+  const std::string pending = log.Pending();
+  EXPECT_LE(pending.size(), FileLog::kPendingLimit);
+  EXPECT_EQ(pending.substr(pending.size() - 9), "newest 2\n");
+  EXPECT_NE(pending.find("] The log file could not be written: "), std::string::npos);
+  EXPECT_EQ(pending.substr(pending.find('\n') + 1, 100), line + "\n");  // whole lines kept
 }
 
 TEST(FileLog, ConcurrentWritersNeverInterleaveOrLoseLines) {
