@@ -15,8 +15,9 @@ INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
   mainWindow = new MainForm(application);
   if (!mainWindow->CreateModeless(hwnd)) {
     // Without a main window nothing could ever end the loop: the client ends instead of
-    // running on invisible.
-    LogLine() << "The main window could not be created.";
+    // running on invisible. The window may have closed itself on purpose.
+    LogLine() << (mainWindow->endReason.empty() ? std::string("The main window could not be created.")
+                                                : mainWindow->endReason);
     PostQuitMessage(0);
   }
   RunMessageLoop();

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +87,9 @@ class MainForm : public Form {
   std::unique_ptr<SelfUpdate> backgroundUpdate;
   // The hourly update has put a new client in place; it restarts once no window is open.
   bool restartPending = false;
+  // Why the window closed itself while it was being built (the player cancelled the start-up
+  // update); empty otherwise.
+  std::string endReason;
   // The digest of the newer client the log pane last said this copy cannot install.
   std::string announcedClient;
   HMENU listMenu = nullptr;
@@ -96,6 +100,7 @@ class MainForm : public Form {
   CacheCounters counters;
   bool hasDataToUpload = false;
   bool trayIconShown = false;
+  HICON trayIcon = nullptr;  // the icon last given to the notification area
   bool gameRunning = false;
   std::string contextAccount;
   // The accounts of the last refresh, one per row of the account list.
@@ -118,6 +123,7 @@ class MainForm : public Form {
   GameRunningCheck isGameRunning = nullptr;
 
  private:
+  std::map<int, HICON> trayIcons_;  // by resource id, loaded on first use
   bool BuildMainWindow();
   void BuildMenus();
   void CreateControls();

@@ -125,7 +125,9 @@ void MainForm::ShowAbout() {
 }
 
 void MainForm::OnListNotify(const NMHDR* header) {
-  if (!header) return;
+  // Only a click carries an NMITEMACTIVATE; other notifications (focus, hover) are a bare NMHDR
+  // or another structure, and reading a row from them would read past it.
+  if (!header || (header->code != NM_RCLICK && header->code != NM_DBLCLK)) return;
   const NMITEMACTIVATE* activate = reinterpret_cast<const NMITEMACTIVATE*>(header);
   if (header->hwndFrom == sharedCacheList()) {
     const int row = activate->iItem;

@@ -87,6 +87,9 @@ MainForm::~MainForm() {
     *menu = nullptr;
   }
   if (trayIconShown) SetTrayIcon(false, 0);
+  for (const auto& icon : trayIcons_) {
+    if (icon.second) DestroyIcon(icon.second);
+  }
 }
 
 INT_PTR MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -161,6 +164,7 @@ bool MainForm::BuildMainWindow() {
     // shown its reason; the client carries on with the version it has and the hourly run tries
     // again.
     if (startupRun.cancelledByPlayer) {
+      endReason = "The player cancelled the start-up update: the client ends.";
       ExitApplication();
       return true;
     }
@@ -277,8 +281,14 @@ void MainForm::SetTrayIcon(bool show, int iconId) {
   }
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
-  data.hIcon = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  // Each icon is loaded once and kept until the window goes: toggling the icon leaks nothing.
+  HICON& loaded = trayIcons_[iconId];
+  if (!loaded) {
+    loaded = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  }
+  data.hIcon = loaded;
+  trayIcon = data.hIcon;
   GetWindowTextA(hwnd, data.szTip, 64);
   Shell_NotifyIconA(trayIconShown ? NIM_MODIFY : NIM_ADD, &data);
   trayIconShown = true;

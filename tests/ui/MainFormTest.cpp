@@ -317,6 +317,51 @@ TEST_F(MainFormTest, ContextMenusOnlyForWdbRowsWithRecordsAndNamedAccounts) {
   EXPECT_THAT(g_popups, ElementsAre(form.blockMenu, form.allowMenu));
   SendMessageA(form.hwnd, WM_COMMAND, kCmdAllowAccount, 0);
   EXPECT_NE(Row(form.accountList(), 0, 6)[5], "Blocked");
+
+  // A focus notification is a bare NMHDR: here it ends a page whose next page may not be read,
+  // so reading a row from it would end the process.
+  SYSTEM_INFO system = {};
+  GetSystemInfo(&system);
+  char* pages = static_cast<char*>(
+      VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old = 0;
+  ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
+  for (HWND list : {form.sharedCacheList(), form.accountList()}) {
+    auto* focus = reinterpret_cast<NMHDR*>(pages + system.dwPageSize - sizeof(NMHDR));
+    focus->hwndFrom = list;
+    focus->idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    focus->code = NM_SETFOCUS;
+    SendMessageA(form.hwnd, WM_NOTIFY, focus->idFrom, reinterpret_cast<LPARAM>(focus));
+  }
+  VirtualFree(pages, 0, MEM_RELEASE);
+  EXPECT_THAT(g_popups, ElementsAre(form.blockMenu, form.allowMenu));
+}
+
+TEST_F(MainFormTest, TheTrayIconReusesItsIconsWhenItIsToggled) {
+  MainForm& form = Open();
+  // The icons are the client's resources: they are taken from the built client beside this
+  // program.
+  std::string program;
+  ASSERT_TRUE(GetModulePath(program));
+  const std::string client = program.substr(0, program.find_last_of('\\')) + "\\DrovaneClient.exe";
+  const HMODULE resources = LoadLibraryExA(client.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(resources, nullptr) << client;
+  const HINSTANCE own = form.instance;
+  form.instance = resources;
+  form.SetTrayIcon(true, 101);
+  const HICON first = form.trayIcon;
+  ASSERT_NE(first, nullptr);
+  for (int i = 0; i < 20; ++i) {
+    form.SetTrayIcon(true, 102);
+    form.SetTrayIcon(false, 0);
+    form.SetTrayIcon(true, 101);
+  }
+  EXPECT_EQ(form.trayIcon, first);  // a new icon each time would be a new handle, never freed
+  form.SetTrayIcon(true, 102);
+  EXPECT_NE(form.trayIcon, first);
+  form.SetTrayIcon(false, 0);
+  form.instance = own;
 }
 
 bool g_gameRunning = false;

@@ -310,6 +310,8 @@ TEST_F(UpdaterFormTest, TheMainWindowQuitsWhenItsStartupRunIsCancelled) {
   form.CreateModeless(nullptr);
   EXPECT_TRUE(player.finished());
   EXPECT_EQ(form.hwnd, nullptr);  // closed
+  // What the log says of it: the player's choice, not a window that failed.
+  EXPECT_EQ(form.endReason, "The player cancelled the start-up update: the client ends.");
   MSG message;
   EXPECT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
