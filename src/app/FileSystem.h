@@ -8,6 +8,11 @@ namespace drovane {
 // True when the path exists and is a folder.
 bool DirectoryExists(const std::string& path);
 
+// path + RandomMd5Hex() + suffix, drawn again while a file or folder of that name exists: a name
+// for a new file beside another (or for a file or folder moved aside), unique per use, so no
+// earlier run's leftover ever stands in the way.
+std::string FreeNameBeside(const std::string& path, const char* suffix);
+
 // Lists root + prefix + "/*"; names starting with '.' are skipped. Matching files are added as
 // prefix + "/" + name, folders are entered only when recursive. Returns the number found.
 size_t FindFiles(bool recursive, const std::string& pattern, std::vector<std::string>& out,

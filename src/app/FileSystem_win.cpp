@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/DataFile.h"
+#include "app/Md5.h"
 #include "app/TextHelpers.h"
 #include "app/WinHandles.h"
 
@@ -118,6 +120,14 @@ bool GetSpecialFolderPath(SpecialFolder kind, std::string& out) {
   }
   if (found) out = buffer;
   return found;
+}
+
+std::string FreeNameBeside(const std::string& path, const char* suffix) {
+  std::string name;
+  do {
+    name = path + RandomMd5Hex() + suffix;
+  } while (FileExists(name) || DirectoryExists(name));
+  return name;
 }
 
 std::string AppDataDir() {

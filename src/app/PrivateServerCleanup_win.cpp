@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "app/DataFile.h"
+#include "app/FileLog.h"
 #include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
 #include "app/Md5.h"
@@ -28,6 +29,15 @@ namespace {
 
 constexpr char kDeleteMeSuffix[] = ".DELETE_ME";
 
+// Moves a file or folder aside under a name no earlier rename has taken. A file the running game
+// holds open stays where it is; the log says so.
+void MoveAside(const std::string& path) {
+  const std::string aside = FreeNameBeside(path + ".", kDeleteMeSuffix);
+  if (!MoveFileA(path.c_str(), aside.c_str())) {
+    LogLine() << "Could not rename " << path << " (error " << GetLastError() << ").";
+  }
+}
+
 }  // namespace
 
 void RenameRealmlistFiles(const std::string (&gameFolders)[kEditionCount]) {
@@ -39,8 +49,7 @@ void RenameRealmlistFiles(const std::string (&gameFolders)[kEditionCount]) {
     for (const std::string& locale : locales) {
       const std::string path = folder + "\\Data\\" + locale + "\\realmlist.wtf";
       if (!FileExists(path)) continue;
-      // A file the running game holds open stays where it is; nothing is reported.
-      std::rename(path.c_str(), (path + "." + RandomMd5Hex() + kDeleteMeSuffix).c_str());
+      MoveAside(path);
     }
   }
 }
@@ -55,7 +64,7 @@ void RenameGameCacheFolders(const std::string (&gameFolders)[kEditionCount]) {
     if (folder.empty()) continue;
     const std::string cache = folder + "\\Cache";
     if (!DirectoryExists(cache)) continue;
-    std::rename(cache.c_str(), (cache + "." + RandomMd5Hex() + kDeleteMeSuffix).c_str());
+    MoveAside(cache);
   }
 }
 

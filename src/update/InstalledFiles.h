@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "app/FileSystem.h"  // FreeNameBeside
+
 #include "app/GameEdition.h"
 #include "update/UpdateList.h"
 
@@ -31,10 +33,6 @@ bool StoreEntry(const UpdateEntry& entry, const std::string& content,
 // to the disk before closing, so a failed write (a full disk) or a failed close is seen here
 // rather than lost, and the file is whole on disk before anything renames it into place.
 bool WriteWholeFile(const std::string& path, const std::string& content);
-
-// path + RandomMd5Hex() + suffix, drawn again while a file of that name exists: a name for a new
-// file beside another, unique per write, so two runs never share one.
-std::string FreeNameBeside(const std::string& path, const char* suffix);
 
 // Writes the content through a temporary file in the same folder that then takes the target's
 // place, so an interrupted write never leaves a half-written file. A read-only target is made

@@ -91,14 +91,6 @@ bool WriteWholeFile(const std::string& path, const std::string& content) {
   return FlushFileBuffers(file.get()) && CloseHandle(file.release());
 }
 
-std::string FreeNameBeside(const std::string& path, const char* suffix) {
-  std::string name;
-  do {
-    name = path + RandomMd5Hex() + suffix;
-  } while (FileExists(name));
-  return name;
-}
-
 void CheckEntry(UpdateEntry& entry, const GameFolders& gameFolders, const std::string& appDataDir) {
   if (entry.installMask & kGameBits) {
     CheckGameEntry(entry, gameFolders);

@@ -84,6 +84,21 @@ TEST_F(PrivateServerCleanupTest, TheCacheFolderIsRenamedWithEverythingInIt) {
   }
   EXPECT_EQ(ReadTestFile(live_ / Names(live_.path())[0] + "\\WDB\\enUS\\creaturecache.wdb"),
             "records");
+
+  // A later run (whose C library draws the same sequence as this one did: srand alike) moves
+  // the new Cache folder aside too, beside the earlier run's.
+  folders_[PTR].clear();
+  std::srand(7);
+  RenameGameCacheFolders(folders_);
+  WriteTestFile(live_ / "Cache\\WDB\\enUS\\creaturecache.wdb", "newer records");
+  std::srand(7);
+  RenameGameCacheFolders(folders_);
+  WriteTestFile(live_ / "Cache\\WDB\\enUS\\creaturecache.wdb", "newest records");
+  std::srand(7);
+  RenameGameCacheFolders(folders_);
+  const std::vector<std::string> names = Names(live_.path());
+  EXPECT_EQ(names.size(), 3u);
+  for (const std::string& name : names) EXPECT_TRUE(std::regex_match(name, kRenamedCache)) << name;
 }
 
 TEST_F(PrivateServerCleanupTest, ResultThreeAsksAboutTheRealmlistFirstThenTheCache) {
