@@ -2,18 +2,30 @@
 #include "app/AccountExclusions.h"
 #include "app/Application.h"
 #include "app/GameDiscovery.h"
+#include "app/FileLog.h"
 #include "data/DataScan.h"
+#include "data/EditionNames.h"
 #include "data/UploadStateMap.h"
 #include "data/UploadedIdSet.h"
 #include "ui/ListView.h"
 #include "ui/MainForm.h"
+#include "upload/UploadPackage.h"
 
 namespace drovane {
 
 void MainForm::RefreshData() {
   DataScanSources sources;
   for (GameEdition edition : kEditions) {
-    sources.gameFolders[edition] = application->GetGameFolder(edition);
+    const std::string folder = application->GetGameFolder(edition);
+    // Counted only where an upload would take it: an installation whose game version cannot be
+    // read (or is too old) is skipped by the upload, so its data is never "available".
+    if (!folder.empty() && CheckedGameVersion(edition, folder).empty()) {
+      LogLine() << "The " << EditionDisplayName(edition) << " installation in " << folder
+                << " is not counted: its game executable is missing or older than the client "
+                   "supports, so uploads skip it.";
+      continue;
+    }
+    sources.gameFolders[edition] = folder;
   }
   sources.noCharacterData = application->HasPreference(PREF_NO_CHARACTER_DATA);
   sources.exclusions = &AccountExclusions();

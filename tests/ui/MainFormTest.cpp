@@ -292,6 +292,17 @@ TEST_F(MainFormTest, NothingToUploadDisablesTheUploadButton) {
   EXPECT_FALSE(IsWindowEnabled(form.uploadButton()));
   EXPECT_EQ(Row(form.sharedCacheList(), ListRowCount(form.sharedCacheList()) - 1, 5),
             (std::vector<std::string>{"ADB files", "0 files", "0", "-", "WoW cache files"}));
+  form_.reset();
+
+  // Data of a game version the upload skips is not offered either: it would stay "available"
+  // for ever.
+  test::TempFolder old;
+  ASSERT_TRUE(MakeInstallation(old.path(), "--records 20 --accounts \"MY MAIN\" --game-version 6"));
+  app_.SetGameFolder(Live, old.path(), true);
+  MainForm& again = Open();
+  EXPECT_FALSE(again.hasDataToUpload);
+  EXPECT_FALSE(IsWindowEnabled(again.uploadButton()));
+  EXPECT_EQ(Row(again.sharedCacheList(), 0, 5)[1], "0");
 }
 
 TEST_F(MainFormTest, ContextMenusOnlyForWdbRowsWithRecordsAndNamedAccounts) {
