@@ -19,6 +19,8 @@ struct PackageSources {
   bool noCharacterData = false;            // PREF_NO_CHARACTER_DATA: no account sends its export
   const AccountExclusionMap* exclusions = nullptr;  // null: nothing excluded
   UploadStateMap* states = nullptr;                 // the add-on files' upload states
+  // Compresses a package file; null: GzipCompress. Tests make it fail.
+  std::function<bool(const char* data, size_t size, std::string& out)> compress;
 };
 
 // What the walk found besides the files.
@@ -34,7 +36,9 @@ using PackageSink = std::function<void(const std::string& fileName, const std::s
 // Walks Live, PTR and Beta (each only when its folder holds the game, version 7): per WDB locale
 // folder the realm list and portal settings and the four WDB kinds, per ADB locale folder the
 // seven ADB kinds, then every account's add-on file. New record ids are added to the id sets
-// and new bits to the upload states, in memory only. Returns the number of files handed over.
+// and new bits to the upload states, in memory only, and only for the files handed over: a file
+// that cannot be compressed is left out and its ids and bits stay as they were. Returns the
+// number of files handed over.
 int BuildUploadPackage(const PackageSources& sources, IdSetList& wdbIdSets, IdSetList& adbIdSets,
                        const PackageSink& sink, PackageSettings& settings);
 

@@ -74,8 +74,10 @@ class PackageWalk {
         DataFile file;
         if (!file.Open(path, FileMode::Read)) continue;
         reader_.Attach(file);
-        if (PrepareWdbFile(kind, reader_, path, locale, wdbIdSets_, copy_)) {
-          Add(CachePackageFileName(edition, version, locale, kWdbKinds[kind].fileName));
+        const IdSetList before = wdbIdSets_;
+        if (PrepareWdbFile(kind, reader_, path, locale, wdbIdSets_, copy_) &&
+            !Add(CachePackageFileName(edition, version, locale, kWdbKinds[kind].fileName))) {
+          wdbIdSets_ = before;  // not sent: its records stay new
         }
       }
     }
@@ -91,8 +93,10 @@ class PackageWalk {
         DataFile file;
         if (!file.Open(path, FileMode::Read)) continue;
         reader_.Attach(file);
-        if (PrepareAdbFile(kind, reader_, path, locale, adbIdSets_, copy_)) {
-          Add(CachePackageFileName(edition, version, locale, kAdbKinds[kind].fileName));
+        const IdSetList before = adbIdSets_;
+        if (PrepareAdbFile(kind, reader_, path, locale, adbIdSets_, copy_) &&
+            !Add(CachePackageFileName(edition, version, locale, kAdbKinds[kind].fileName))) {
+          adbIdSets_ = before;  // not sent: its records stay new
         }
       }
     }
@@ -114,6 +118,7 @@ class PackageWalk {
       file.Close();
       int& state = states[path];
       if ((state & UPLOADED_ALL) == UPLOADED_ALL) continue;
+      const int stateBefore = state;
 
       int32_t dataVersion = 0;
       if (ReadAddonDataVersion(text, &dataVersion)) {
@@ -124,17 +129,22 @@ class PackageWalk {
       copy_ = AddonUploadCopy(text, excluded, state);
       LogLine() << "Preparing '" << path << "' (" << size << " bytes).";
       // An empty copy still goes: the service learns that the account has nothing new.
-      Add(AddonPackageFileName(edition, version, account.name));
+      if (!Add(AddonPackageFileName(edition, version, account.name))) state = stateBefore;
     }
   }
 
-  void Add(const std::string& fileName) {
-    if (!GzipCompress(copy_.data(), copy_.size(), compressed_)) {
+  // False when the file could not be compressed: it is left out of the package.
+  bool Add(const std::string& fileName) {
+    const bool compressed = sources_.compress
+                                ? sources_.compress(copy_.data(), copy_.size(), compressed_)
+                                : GzipCompress(copy_.data(), copy_.size(), compressed_);
+    if (!compressed) {
       LogLine() << "GZip failed: " << LastGzipError();
-      return;
+      return false;
     }
     sink_(fileName, compressed_);
     ++files_;
+    return true;
   }
 
   const PackageSources& sources_;

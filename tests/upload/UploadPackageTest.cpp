@@ -9,6 +9,7 @@
 #include "UploadTestGame.h"
 #include "data/AccountData.h"
 #include "data/SavedVariables.h"
+#include "upload/Gzip.h"
 #include "upload/UploadPackage.h"
 
 namespace drovane {
@@ -106,6 +107,33 @@ TEST_F(UploadPackageTest, EveryKindOfFileUnderItsPackageName) {
   EXPECT_TRUE(wdb_.sets[0].Contains(1) && wdb_.sets[0].Contains(2));
   ASSERT_EQ(adb_.sets.size(), 1u);
   EXPECT_TRUE(adb_.sets[0].Contains(4));
+}
+
+// A file that cannot be compressed is not in the package: its records and add-on bits must stay
+// unsent, or the bookkeeping would mark them sent when the upload is confirmed.
+TEST_F(UploadPackageTest, AFileLeftOutOfThePackageMarksNothingAsSent) {
+  Write("Cache\\WDB\\enUS\\creaturecache.wdb", WdbFile(22522, {{1, "one"}, {2, "two"}}));
+  Write("Cache\\WDB\\enUS\\questcache.wdb", WdbFile(22522, {{9, "quest"}}));
+  Write("Cache\\ADB\\enUS\\itembonus.adb",
+        test::AdbHeader("WCH2", 1, 8, 0, 22522) + IdRecord(4, 8));
+  WriteAddon("MY MAIN", kAddon);
+  int calls = 0;
+  // Every file but the second WDB file (questcache) fails to compress.
+  sources_.compress = [&calls](const char* data, size_t size, std::string& out) {
+    return ++calls == 2 && GzipCompress(data, size, out);
+  };
+  const auto files = Build();
+  ASSERT_EQ(calls, 4);
+  EXPECT_EQ(files.size(), 1u);
+  EXPECT_EQ(files.count("LIVE_7.0.3.22522_enUS_questcache.wdb.gz"), 1u);
+  bool questSent = false;
+  for (const UploadedIdSet& set : wdb_.sets) {
+    EXPECT_FALSE(set.Contains(1) || set.Contains(2));
+    questSent = questSent || set.Contains(9);
+  }
+  EXPECT_TRUE(questSent);
+  for (const UploadedIdSet& set : adb_.sets) EXPECT_FALSE(set.Contains(4));
+  EXPECT_EQ(states_[AddonPath("MY MAIN")], 0);
 }
 
 TEST_F(UploadPackageTest, AWdbFileWhoseRecordsWereAllSentIsLeftOut) {
