@@ -62,6 +62,8 @@ class MainForm : public Form {
   void ShowLogPane(bool show);
   void ExitApplication();
   void StartUpload(bool automatic);
+  // The upload window has closed: the rescan it held back runs now.
+  void EndOfUpload();
   int RunUpdater(int runMode);
 
   // The seven controls, in the order one ApplyDefaultFont call covers them.
@@ -97,6 +99,10 @@ class MainForm : public Form {
   HMENU allowMenu = nullptr;
   HMENU blockMenu = nullptr;
   bool isEnabled = true;
+  // An upload window is open: the upload's bookkeeping uses the upload states the scan fills, so
+  // no rescan runs under it; one asked for meanwhile runs when the upload has ended.
+  bool uploading = false;
+  bool refreshAfterUpload = false;
   CacheCounters counters;
   bool hasDataToUpload = false;
   bool trayIconShown = false;

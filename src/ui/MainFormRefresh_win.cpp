@@ -14,6 +14,10 @@
 namespace drovane {
 
 void MainForm::RefreshData() {
+  if (uploading) {
+    refreshAfterUpload = true;
+    return;
+  }
   DataScanSources sources;
   for (GameEdition edition : kEditions) {
     const std::string folder = application->GetGameFolder(edition);

@@ -38,6 +38,7 @@ void MainForm::StartUpload(bool automatic) {
   if (!automatic && !IsWindowVisible(hwnd)) BringToFront();
 
   LogLine() << "Creating `UploadForm`.";
+  uploading = true;
   {
     UploadForm form(application, this);
     if (automatic) form.mode = 1;
@@ -50,6 +51,15 @@ void MainForm::StartUpload(bool automatic) {
     }
   }
   LogLine() << "Deleted `UploadForm`.";
+  EndOfUpload();
+}
+
+void MainForm::EndOfUpload() {
+  uploading = false;
+  if (refreshAfterUpload) {
+    refreshAfterUpload = false;
+    RefreshData();
+  }
 }
 
 }  // namespace drovane

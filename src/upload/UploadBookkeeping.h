@@ -2,6 +2,7 @@
 // What a confirmed upload leaves behind: the statistics, the record-id state files and the
 // "dlUploaded = " line of every add-on file.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/GameEdition.h"
@@ -30,9 +31,11 @@ int64_t CurrentUnixTime();
 void SaveIdSets(IdSetList& list, const std::string& stateFolder);
 
 // Writes each add-on file's upload state back as its "dlUploaded = " line, for every account
-// folder of every configured installation, and removes the add-on's ".bak" file beside it.
+// folder of every configured installation, and then removes the add-on's ".bak" file beside it.
 // A file is rewritten in one step (a temporary file takes its place), so a failed write leaves
-// it as it was; a file that exists but cannot be read is left alone.
-void WriteUploadedLines(const std::string (&gameFolders)[kEditionCount], UploadStateMap& states);
+// it (and its backup) as it was; a file that exists but cannot be read is left alone. While
+// gameRunning (asked before each file) says the game runs, the file is left for the next upload.
+void WriteUploadedLines(const std::string (&gameFolders)[kEditionCount], UploadStateMap& states,
+                        const std::function<bool()>& gameRunning = {});
 
 }  // namespace drovane

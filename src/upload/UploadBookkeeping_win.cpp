@@ -65,8 +65,10 @@ void WriteUploadedLine(const std::string& path, UploadStateMap& states) {
   } else if (!ReplaceFileContent(path, rewrite.text)) {
     LogLine() << "Unable to open " << path << " to the new dlUploaded SavedVariable value.";
     LogShouldRead(rewrite.line);
+  } else {
+    // The game's backup goes only once the file itself holds the new line.
+    DeleteFileA((path + ".bak").c_str());
   }
-  DeleteFileA((path + ".bak").c_str());
 }
 
 }  // namespace
@@ -133,13 +135,22 @@ void SaveIdSets(IdSetList& list, const std::string& stateFolder) {
   list.sets.clear();
 }
 
-void WriteUploadedLines(const std::string (&gameFolders)[kEditionCount], UploadStateMap& states) {
+void WriteUploadedLines(const std::string (&gameFolders)[kEditionCount], UploadStateMap& states,
+                        const std::function<bool()>& gameRunning) {
   for (GameEdition edition : kEditions) {
     const std::string& folder = gameFolders[edition];
     if (folder.empty()) continue;
     for (const FolderEntry& account : ListFolder(folder + "\\WTF\\Account", "*.*")) {
       if (!account.isDirectory) continue;
-      WriteUploadedLine(SavedVariablesPath(folder, account.name), states);
+      const std::string path = SavedVariablesPath(folder, account.name);
+      // A running game writes its saved variables back when it exits: a line written now would
+      // be lost under it, or its write under this one.
+      if (gameRunning && gameRunning()) {
+        LogLine() << "WoW is running: " << path
+                  << " keeps its dlUploaded line; the next upload sends its data again.";
+        continue;
+      }
+      WriteUploadedLine(path, states);
     }
   }
 }

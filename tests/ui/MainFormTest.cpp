@@ -413,6 +413,32 @@ TEST_F(MainFormTest, GameWatchReportsEachChangeOnceAndUploadsWhenTheGameExits) {
   EXPECT_NE(log.find("Refreshing data..."), std::string::npos);  // rescanned after the exit
 }
 
+// The game exiting while an upload runs must not rescan under it: the upload's bookkeeping uses
+// the upload states the scan fills. The rescan runs once the upload has ended.
+TEST_F(MainFormTest, NoRescanWhileAnUploadRunsButOnceItHasEnded) {
+  test::TempFolder game;
+  ASSERT_TRUE(MakeInstallation(game.path(), "--records 3"));
+  app_.SetGameFolder(Live, game.path(), true);
+  g_gameRunning = true;
+  MainForm& form = Open();
+  form.isGameRunning = FakeGameRunning;
+  form.OnWatchTimer(MainForm::kWatchTimer);
+  ASSERT_EQ(Row(form.sharedCacheList(), 0, 5)[1], "3");
+
+  form.uploading = true;  // as StartUpload sets it around the upload window
+  form.isEnabled = false;
+  ASSERT_TRUE(MakeInstallation(game.path(), "--records 7"));
+  g_gameRunning = false;
+  form.OnWatchTimer(MainForm::kWatchTimer);
+  SendMessageA(form.hwnd, WM_COMMAND, kCmdRefresh, 0);
+  EXPECT_EQ(Row(form.sharedCacheList(), 0, 5)[1], "3");
+
+  form.isEnabled = true;
+  form.EndOfUpload();
+  EXPECT_EQ(Row(form.sharedCacheList(), 0, 5)[1], "7");
+  EXPECT_FALSE(form.uploading);
+}
+
 TEST_F(MainFormTest, NoAutomaticUploadWhileAModalWindowIsOpen) {
   g_gameRunning = true;
   app_.SetPreferences(kDefaultPreferences | PREF_AUTO_UPLOAD, true);

@@ -70,10 +70,10 @@ class UploadedLinesTest : public ::testing::Test {
     WriteTestFile(Path(account), text);
     states_[Path(account)] = state;
   }
-  void Run() {
+  void Run(const std::function<bool()>& gameRunning = {}) {
     std::string folders[kEditionCount];
     folders[Live] = game_.path();
-    WriteUploadedLines(folders, states_);
+    WriteUploadedLines(folders, states_, gameRunning);
   }
 
   TempFolder game_;
@@ -148,6 +148,7 @@ TEST_F(UploadedLinesTest, AFileThatCannotBeReadKeepsItsContent) {
 TEST_F(UploadedLinesTest, AFileThatCannotBeReplacedStaysAsItWas) {
   const std::string text = "dlUploaded = 1\ndlLoot = { \"precious\" }\n";
   Write("Held", text, 3);
+  WriteTestFile(Path("Held") + ".bak", "the game's copy");
   {
     // Open for reading by another program that does not let it be replaced meanwhile.
     HANDLE held = CreateFileA(Path("Held").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -164,6 +165,25 @@ TEST_F(UploadedLinesTest, AFileThatCannotBeReplacedStaysAsItWas) {
   }
   EXPECT_EQ(ReadTestFile(Path("Held")), text);
   EXPECT_FALSE(FileExists(Path("Held") + ".tmp"));
+  // The game's backup is all that is left of the data if the file is damaged: it stays.
+  EXPECT_TRUE(FileExists(Path("Held") + ".bak"));
+}
+
+// A game started while the upload ran writes its saved variables back when it exits: the file is
+// left for the next upload, with its backup, from the moment the game runs.
+TEST_F(UploadedLinesTest, WhileTheGameRunsTheFilesAreLeftForTheNextUpload) {
+  Write("A", "dlUploaded = 0\n", 3);
+  Write("B", "dlUploaded = 0\n", 3);
+  WriteTestFile(Path("B") + ".bak", "old copy");
+  int asked = 0;
+  LogLines log;
+  Run([&asked] { return ++asked > 1; });  // the game starts after the first file
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(ReadTestFile(Path("A")), "dlUploaded = 3\n");
+  EXPECT_EQ(ReadTestFile(Path("B")), "dlUploaded = 0\n");
+  EXPECT_EQ(ReadTestFile(Path("B") + ".bak"), "old copy");
+  EXPECT_TRUE(log.Has("WoW is running: " + Path("B") +
+                      " keeps its dlUploaded line; the next upload sends its data again."));
 }
 
 TEST(IdSetSaving, EverySetIsSavedAndTheListEmptied) {
