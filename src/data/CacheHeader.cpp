@@ -19,7 +19,7 @@ bool AdbHeader::IsWch2() const {
 }
 
 int64_t AdbHeader::Size() const {
-  return IsWch8() ? 52 : 48;
+  return IsWch8() ? kAdbWch8HeaderSize : kAdbMinimumSize;
 }
 
 bool ReadAdbHeader(ByteReader& reader, AdbHeader* header) {
@@ -52,13 +52,17 @@ bool LocateAdbIds(const AdbHeader& header, const CacheKind& kind, int64_t fileSi
     *positions = found;
     return true;
   }
-  // The ids are placed back from the end of the file, past the string block.
   if (stringBlockSize < 0) return false;
   if (header.IsWch8() && (kind.layoutFlags & ADB_ID_LIST)) {
-    found.first = fileSize - stringBlockSize - 4 * count;
+    // The records, then the string block, then one id per record closing the file: the upload
+    // reads the ids there too, so the list shows as sent exactly the ids a package took. The
+    // string block must still fit between the header and the ids.
+    found.first = fileSize - 4 * count;
     found.stride = 4;
+    if (count > 0 && found.first - stringBlockSize < header.Size()) return false;
   } else {
-    // Records end where the string block begins; each starts with its id.
+    // The ids are placed back from the end of the file, past the string block: records end
+    // where the string block begins, and each starts with its id.
     if (recordSize < 4 && count > 0) return false;
     found.first = fileSize - recordSize * count - stringBlockSize;
     found.stride = recordSize;

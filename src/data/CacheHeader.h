@@ -17,6 +17,8 @@ int32_t ReadWdbBuild(ByteReader& reader);
 // ADB files shorter than this have no header; one exactly kAdbEmptySize long holds nothing.
 constexpr int64_t kAdbMinimumSize = 48;
 constexpr int64_t kAdbEmptySize = 49;
+// The header of a "WCH8" file, the longest of the cache headers.
+constexpr int64_t kAdbWch8HeaderSize = 52;
 
 struct AdbHeader {
   char magic[4] = {};
@@ -41,10 +43,11 @@ struct AdbIdPositions {
   int64_t stride = 4;
   int64_t count = 0;
 };
-// The positions the header and the kind's layout flags give, computed in 64 bits. False when
-// they do not lie inside the file: a negative count, ids that would start inside the header or
-// end past the file, or records too short to hold an id. An offset-map table cut short by the
-// end of the file keeps the entries that are whole.
+// The positions the header and the kind's layout flags give, computed in 64 bits: the places
+// the upload reads them from too. False when they do not lie inside the file: a negative count,
+// ids that would start inside the header or end past the file, an id list with no room for the
+// string block before it, or records too short to hold an id. An offset-map table cut short by
+// the end of the file keeps the entries that are whole.
 bool LocateAdbIds(const AdbHeader& header, const CacheKind& kind, int64_t fileSize,
                   AdbIdPositions* positions);
 

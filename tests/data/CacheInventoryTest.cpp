@@ -284,9 +284,12 @@ TEST(AdbLocate, LayoutPositions) {
   header.recordSize = 10;
   header.stringBlockSize = 7;
   AdbIdPositions ids;
-  ASSERT_TRUE(LocateAdbIds(header, kItem, 52 + 30 + 12 + 7, &ids));
-  EXPECT_EQ(ids.first, 52 + 30);
+  // Records, string block, then the ids closing the file.
+  ASSERT_TRUE(LocateAdbIds(header, kItem, 52 + 30 + 7 + 12, &ids));
+  EXPECT_EQ(ids.first, 52 + 30 + 7);
   EXPECT_EQ(ids.stride, 4);
+  // No room for the string block between the header and the ids.
+  EXPECT_FALSE(LocateAdbIds(header, kItem, 52 + 6 + 12, &ids));
   ASSERT_TRUE(LocateAdbIds(header, kItemBonus, 52 + 30 + 7, &ids));
   EXPECT_EQ(ids.first, 52);
   EXPECT_EQ(ids.stride, 10);

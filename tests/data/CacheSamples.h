@@ -56,14 +56,15 @@ inline std::string AdbRecordFile(const std::string& magic, int32_t build, int32_
   return file + strings;
 }
 
-// "WCH8" with an id list: header, records (without ids), the ids, then the string block.
+// "WCH8" with an id list: header, records (without ids), the string block, then the ids.
 inline std::string AdbIdListFile(int32_t build, int32_t recordSize, const std::vector<int32_t>& ids,
                                  const std::string& strings) {
   std::string file = AdbHeaderBytes("WCH8", static_cast<int32_t>(ids.size()), recordSize,
                                     static_cast<int32_t>(strings.size()), build);
   file += std::string(ids.size() * static_cast<size_t>(recordSize), '\x66');
+  file += strings;
   for (int32_t id : ids) file += Le32(id);
-  return file + strings;
+  return file;
 }
 
 // "WCH8" with an offset map: 10-byte entries (id, data offset, data length) right after the

@@ -88,16 +88,33 @@ std::string RecordsLayout(const AdbFileParams& params, const AdbKindInfo& kind, 
   return AdbHeader(values) + records + strings;
 }
 
-std::string IdListLayout(const AdbFileParams& params, uint32_t recordSize,
+// The string block of an id-list file: the empty text, then one sample text. The records of
+// these kinds name nothing, but the block is there all the same, between the records and the
+// ids, so a reader has to look past it to find the ids.
+std::string IdListStrings(const AdbFileParams& params, const AdbKindInfo& kind) {
+  const SampleText text(params.sample.locale);
+  Random random(MixSeed(MixSeed(params.sample.seed, TextHash(params.sample.locale)),
+                        TextHash(kind.fileName)));
+  std::string strings(1, '\0');
+  PutCString(strings, text.ItemName(random));
+  return strings;
+}
+
+std::string IdListLayout(const AdbFileParams& params, const AdbKindInfo& kind, uint32_t recordSize,
                          const HeaderValues& base) {
-  std::string file = AdbHeader(base);  // string block size 0: no string block
-  file.reserve(file.size() + static_cast<size_t>(params.recordCount) * (recordSize + 4));
+  const std::string strings = IdListStrings(params, kind);
+  HeaderValues values = base;
+  values.stringBlockSize = static_cast<uint32_t>(strings.size());
+  std::string file = AdbHeader(values);
+  file.reserve(file.size() + static_cast<size_t>(params.recordCount) * (recordSize + 4) +
+               strings.size());
   for (int32_t i = 0; i < params.recordCount; ++i) {
     Random random = RecordRandom(params, params.firstId + i);
     std::string record;
     AppendFields(record, recordSize, random);
     file += record;
   }
+  file += strings;
   for (int32_t i = 0; i < params.recordCount; ++i) PutI32(file, params.firstId + i);
   return file;
 }
@@ -204,7 +221,7 @@ std::string BuildAdbFile(const AdbFileParams& params) {
     case AdbLayout::Records:
       return RecordsLayout(checked, kind, recordSize, values);
     case AdbLayout::IdList:
-      return IdListLayout(checked, recordSize, values);
+      return IdListLayout(checked, kind, recordSize, values);
     case AdbLayout::OffsetMap:
       return OffsetMapLayout(checked, values);
   }

@@ -3,8 +3,9 @@
 // records in one of three layouts:
 //   records   - "WCH2", and "WCH8" of a kind without layout flags: fixed-size records, each
 //               starting with its id, then the string block (which starts with a zero byte);
-//   id list   - "WCH8" of a kind with ADB_ID_LIST only: fixed-size records without ids, an
-//               empty string block, then one 4-byte id per record at the very end;
+//   id list   - "WCH8" of a kind with ADB_ID_LIST only: fixed-size records without ids, the
+//               string block (a zero byte and one text), then one 4-byte id per record at the
+//               very end;
 //   offset map - "WCH8" of a kind with ADB_OFFSET_MAP: one 10-byte entry per record (id, data
 //               offset, 16-bit length) right after the header, then the variable-length records
 //               (their texts inline), no string block.

@@ -139,26 +139,37 @@ TEST(FixtureAdb, EmptyRecordsLayoutFileIsHeaderAndOneZeroByte) {
   EXPECT_EQ(ValidateAdbHeader(wch2, ADB_ID_LIST), "\tFile Empty.");
   EXPECT_EQ(Field(wch2, 32), 0);
   EXPECT_EQ(Field(wch2, 36), 0);
-  EXPECT_EQ(BuildAdbFile(Params(0, AdbMagic::WCH8, 0)).size(), 52u);  // id list: no string block
+  // The id list has its string block even without records.
+  const std::string idList = BuildAdbFile(Params(0, AdbMagic::WCH8, 0));
+  EXPECT_GT(Field(idList, 16), 1);
+  EXPECT_EQ(idList.size(), 52u + static_cast<uint32_t>(Field(idList, 16)));
   EXPECT_EQ(BuildAdbFile(Params(5, AdbMagic::WCH8, 0)).size(), 53u);
 }
 
 TEST(FixtureAdb, IdListLayoutEndsWithTheIds) {
   const std::string file = BuildAdbFile(Params(3, AdbMagic::WCH8, 5, 100));  // itemcurrencycost
   EXPECT_EQ(Field(file, 12), 8);
-  EXPECT_EQ(Field(file, 16), 0);  // no string block, so both walks find the ids at the end
-  ASSERT_EQ(file.size(), 52u + 5u * 8u + 5u * 4u);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Field(file, 52 + 40 + 4 * i), 100 + i);
+  // A string block of the empty text and one name lies between the records and the ids.
+  const uint32_t blockSize = static_cast<uint32_t>(Field(file, 16));
+  ASSERT_GT(blockSize, 1u);
+  ASSERT_EQ(file.size(), 52u + 5u * 8u + blockSize + 5u * 4u);
+  const std::string block = file.substr(52 + 40, blockSize);
+  EXPECT_EQ(block.front(), '\0');
+  EXPECT_EQ(block.back(), '\0');
+  EXPECT_EQ(block.find('\0', 1), blockSize - 1);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Field(file, 52 + 40 + blockSize + 4 * i), 100 + i);
+  EXPECT_EQ(InventoryAdbIds(file, ADB_ID_LIST), Ids(100, 5));
   const AdbUpload upload = UploadAdbRecords(file, ADB_ID_LIST);
   ASSERT_EQ(upload.records.size(), 5u);
   EXPECT_EQ(upload.records[2].second, file.substr(52 + 16, 8));
-  EXPECT_EQ(upload.stringBlock, "");
+  EXPECT_EQ(upload.stringBlock, block);
 }
 
 TEST(FixtureAdb, RecordSizeOption) {
   AdbFileParams params = Params(0, AdbMagic::WCH8, 10);
   params.recordSize = 12;
-  EXPECT_EQ(BuildAdbFile(params).size(), 52u + 10u * 12u + 10u * 4u);
+  const std::string idList = BuildAdbFile(params);
+  EXPECT_EQ(idList.size(), 52u + 10u * 12u + static_cast<uint32_t>(Field(idList, 16)) + 10u * 4u);
   params.magic = AdbMagic::WCH2;
   EXPECT_EQ(BuildAdbFile(params).size(), 48u + 10u * 12u + 1u);
   params.recordSize = 3;  // below the 8 bytes a record needs

@@ -60,7 +60,8 @@ inline std::vector<int32_t> InventoryAdbIds(const std::string& file, uint32_t fl
     position = 44;
     skip = 6;
   } else if (wch8 && (flags & kIdListFlag)) {
-    position = static_cast<int64_t>(file.size()) - stringBlock - 4LL * count;
+    // The ids close the file, after the string block: where the upload reads them.
+    position = static_cast<int64_t>(file.size()) - 4LL * count;
   } else {
     position =
         static_cast<int64_t>(file.size()) - static_cast<int64_t>(recordSize) * count - stringBlock;
