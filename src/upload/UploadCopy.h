@@ -36,7 +36,9 @@ bool PrepareWdbFile(int kindIndex, ByteReader& file, const std::string& path,
 // The same for an ADB file of kind kAdbKinds[kindIndex]: its header with the record count (and
 // for the offset-map and id-list layouts the record size) changed, the new records, and the
 // string block for the layouts that have one. A file that fails the header check is left out
-// with the check's log line.
+// with the check's log line. An offset map is read up to the header's record count, and only
+// entries whose data follows the previous record's inside the file are taken, so no copy is
+// larger than twice its file.
 bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
                     const std::string& locale, IdSetList& sets, std::string& output);
 

@@ -9,6 +9,7 @@
 namespace drovane {
 
 const char kNoDataToUpload[] = "No data to upload at this time.";
+const char kPackageOutOfMemory[] = "Not enough memory to prepare the upload data.";
 const char kDataTransferTimeout[] = "Data transfer timeout.";
 const char kServerTimeout[] = "Server timeout.";
 const char kAuthenticationInvalid[] = "Authentication failed.\n\nInvalid server response.";

@@ -13,6 +13,7 @@ enum class UploadPhase : int32_t { Authenticating = 0, Uploading = 1, Finished =
 
 // Texts the exchange shows and reports.
 extern const char kNoDataToUpload[];         // "No data to upload at this time."
+extern const char kPackageOutOfMemory[];     // "Not enough memory to prepare the upload data."
 extern const char kDataTransferTimeout[];    // "Data transfer timeout."
 extern const char kServerTimeout[];          // "Server timeout."
 extern const char kAuthenticationInvalid[];  // "Authentication failed.\n\nInvalid server response."

@@ -120,6 +120,11 @@ class UploadExchange {
   void OnUploadStored(const std::string& message);
   void LogResponseDump();
   void ShowError(const std::string& text);
+  // A box of the exchange's own (not the answer to the player's Cancel). An upload the client
+  // started by itself shows none: nobody may be at the computer, and the text reaches the log
+  // pane as the reason of the failed upload. A question then gets its safe answer, No.
+  int Tell(const std::string& text, unsigned type);
+  int Tell(const std::wstring& text, unsigned type);
   void SetStatusText(const std::string& text);
 
   Application& application_;

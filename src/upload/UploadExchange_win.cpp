@@ -1,8 +1,11 @@
 // The upload exchange: the authentication request, the package, the answer and what follows it.
 #include "upload/UploadExchange.h"
 
+#include <new>
+
 #include "app/Application.h"
 #include "app/FileLog.h"
+#include "app/GameDiscovery.h"
 #include "app/PrivateServerCleanup.h"
 #include "app/ServiceUrls.h"
 #include "app/TextHelpers.h"
@@ -237,7 +240,7 @@ void UploadExchange::OnDone() {
       if (decision.action == DoneAction::TransportFailure) {
         ShowError(errorMessage);
       } else if (decision.action == DoneAction::DataTransferTimeout) {
-        if (view_.ShowMessage(kTransferProblemQuestion, MB_ICONQUESTION | MB_YESNO) == IDYES) {
+        if (Tell(kTransferProblemQuestion, MB_ICONQUESTION | MB_YESNO) == IDYES) {
           view_.OpenWebPage(environment_.websiteUrl + kFaqPage);
         }
       } else {
@@ -314,12 +317,25 @@ bool UploadExchange::PrepareUpload() {
   sources.exclusions = environment_.exclusions;
   sources.states = environment_.states;
   PackageSettings found;
-  fileCount = BuildUploadPackage(
-      sources, wdbIdSets, adbIdSets,
-      [this](const std::string& name, const std::string& content) {
-        httpClient_.Request_AddMultipartFile(name, content);
-      },
-      found);
+  try {
+    fileCount = BuildUploadPackage(
+        sources, wdbIdSets, adbIdSets,
+        [this](const std::string& name, const std::string& content) {
+          httpClient_.Request_AddMultipartFile(name, content);
+        },
+        found);
+  } catch (const std::bad_alloc&) {
+    // A copy or the request outgrew the memory to be had. The upload fails as any other
+    // preparation failure does, instead of ending the client: nothing was sent, so nothing of
+    // it counts as sent, and the files packed so far are let go.
+    httpClient_.Reset();
+    wdbIdSets.sets.clear();
+    adbIdSets.sets.clear();
+    fileCount = 0;
+    errorMessage = kPackageOutOfMemory;
+    ShowError(errorMessage);
+    return false;
+  }
   if (fileCount == 0) {
     errorMessage = kNoDataToUpload;
     ShowError(errorMessage);
@@ -351,7 +367,9 @@ void UploadExchange::CommitUpload() {
   SaveIdSets(wdbIdSets, environment_.stateFolder);
   SaveIdSets(adbIdSets, environment_.stateFolder);
   UploadStateMap unused;
-  WriteUploadedLines(application_.gameFolders, environment_.states ? *environment_.states : unused);
+  // A game started meanwhile will write its saved variables back when it exits.
+  WriteUploadedLines(application_.gameFolders, environment_.states ? *environment_.states : unused,
+                     [this] { return IsGameRunning(application_); });
   view_.RequestRefresh();
   if (automated) CloseUpload(false);
 }
@@ -373,7 +391,7 @@ void UploadExchange::ShowServiceMessage(const std::string& text) {
     serviceMessage = Widened(kServiceMessageFallback);
     view_.OpenWebPage(environment_.websiteUrl + kFaqPage);
   }
-  view_.ShowMessage(serviceMessage, MB_ICONERROR);
+  Tell(serviceMessage, MB_ICONERROR);
   LogLine() << "Upload error: " << OnOneLine(text);
 }
 
@@ -386,7 +404,7 @@ void UploadExchange::HandlePrivateServer(const std::string& text, int32_t result
   HandlePrivateServerRefusal(
       application_.gameFolders, result,
       [this](const std::string& question) {
-        return view_.ShowMessage(question, MB_YESNO | MB_ICONERROR) == IDYES;
+        return Tell(question, MB_YESNO | MB_ICONERROR) == IDYES;
       },
       environment_.stateFolder);
 }
@@ -400,7 +418,19 @@ void UploadExchange::LogResponseDump() {
 }
 
 void UploadExchange::ShowError(const std::string& text) {
-  view_.ShowMessage(text, MB_ICONERROR);
+  Tell(text, MB_ICONERROR);
+}
+
+int UploadExchange::Tell(const std::string& text, unsigned type) {
+  if (!automated) return view_.ShowMessage(text, type);
+  LogLine() << "Automatic upload, no box: " << OnOneLine(text);
+  return (type & MB_YESNO) == MB_YESNO ? IDNO : IDOK;
+}
+
+int UploadExchange::Tell(const std::wstring& text, unsigned type) {
+  // The text is the service's message, which errorMessage and the log already hold.
+  if (!automated) return view_.ShowMessage(text, type);
+  return (type & MB_YESNO) == MB_YESNO ? IDNO : IDOK;
 }
 
 void UploadExchange::SetStatusText(const std::string& text) {

@@ -7,10 +7,13 @@
 // in front of the file's bytes.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "gamefixture/AdbWriter.h"
 #include "gamefixture/FixtureOptions.h"
 #include "gamefixture/Installation.h"
 
@@ -41,6 +44,39 @@ std::string Selector(int value) {
   return std::string(1, static_cast<char>(value));
 }
 
+uint32_t Field32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+void PutField(std::string& bytes, size_t at, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A "WCH8" offset-map file whose table is damaged: every entry after the first names the bytes
+// of the first record again, with the longest length the file allows. A copy that took each
+// entry's bytes would be many times the file. Empty for files of another layout and for tables
+// of fewer than two entries.
+std::string WithRepeatedEntries(const std::string& file) {
+  if (file.size() < kWch8HeaderSize + 2 * kOffsetMapEntrySize || file.compare(0, 4, "WCH8") != 0) {
+    return std::string();
+  }
+  const uint32_t count = Field32(file, 4);
+  const uint32_t first = Field32(file, kWch8HeaderSize + 4);
+  if (count < 2 || first != kWch8HeaderSize + count * kOffsetMapEntrySize || first >= file.size()) {
+    return std::string();
+  }
+  const uint32_t length = std::min<uint32_t>(0xFFFF, static_cast<uint32_t>(file.size()) - first);
+  std::string damaged = file;
+  for (uint32_t i = 1; i < count; ++i) {
+    const size_t entry = kWch8HeaderSize + i * kOffsetMapEntrySize;
+    PutField(damaged, entry + 4, first, 4);
+    PutField(damaged, entry + 8, length, 2);
+  }
+  return damaged;
+}
+
 // One gamefixture option set: every data file it plans, to the targets that read that kind.
 bool WriteInstallationSeeds(const std::string& tag, const std::vector<std::string>& args) {
   FixtureOptions options;
@@ -63,10 +99,17 @@ bool WriteInstallationSeeds(const std::string& tag, const std::vector<std::strin
         ok &= WriteSeed("upload_copy", name, Selector(planned.index) + bytes);
         ok &= WriteSeed("wdb_records", name, Selector(planned.index) + bytes);
         break;
-      case PlannedFile::Kind::Adb:
+      case PlannedFile::Kind::Adb: {
         ok &= WriteSeed("cache_inventory", name, Selector(4 + planned.index) + bytes);
         ok &= WriteSeed("upload_copy", name, Selector(4 + planned.index) + bytes);
+        const std::string damaged = WithRepeatedEntries(bytes);
+        if (!damaged.empty()) {
+          ok &= WriteSeed("cache_inventory", name + "-repeated",
+                          Selector(4 + planned.index) + damaged);
+          ok &= WriteSeed("upload_copy", name + "-repeated", Selector(4 + planned.index) + damaged);
+        }
         break;
+      }
       case PlannedFile::Kind::Addon:
         ok &= WriteSeed("saved_variables", name, bytes);
         break;
@@ -107,6 +150,10 @@ int main(int argc, char** argv) {
       WriteInstallationSeeds("edge", {"--records", "4", "--first-id", "327678", "--offset-map-at",
                                       "44", "--padding", "3", "--accounts", "X:2", "--loot", "0"});
   ok &= WriteInstallationSeeds("empty", {"--records", "0", "--loot", "0", "--accounts", "E"});
+  // Records of a few kilobytes, so that table entries naming one record again (the damaged
+  // offset-map seeds) ask for copies of many times the file: the upload copy's size bound.
+  ok &= WriteInstallationSeeds(
+      "long", {"--records", "12", "--padding", "3000", "--loot", "0", "--accounts", "L"});
 
   const std::string auth = "authResult\n0\nauthMore\nWelcome%2C+friend\n";
   const std::string upload = "uploadResult\n0\nuploadMore\nThanks\nuploadStats\n3\n";

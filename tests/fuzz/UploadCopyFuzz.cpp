@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "FuzzSupport.h"
+#include "data/CacheHeader.h"
 #include "upload/Gzip.h"
 #include "upload/UploadCopy.h"
 
@@ -34,6 +35,14 @@ void LoadSomeIds(UploadedIdSet& set) {
   for (int32_t id = 5; id < 3000; id += 5) set.Add(id);
 }
 
+// A copy holds at most twice its file and one header besides (the longest, a "WCH8" one), so
+// that no damaged file can make the client build a copy many times its size.
+constexpr size_t kCopyHeaderAllowance = static_cast<size_t>(kAdbWch8HeaderSize);
+
+bool WithinBound(const std::string& copy, const ByteReader& file) {
+  return copy.size() <= 2 * static_cast<size_t>(file.Size()) + kCopyHeaderAllowance;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     copied = PrepareAdbFile(kind - kWdbKindCount, reader, "item.adb", "enUS", sets, copy);
   }
+  FUZZ_CHECK(WithinBound(copy, reader));
   if (copied) {
     // A copy goes out as one gzip stream that gives back exactly its bytes.
     std::string packed, unpacked;
@@ -63,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ? PrepareWdbFile(kind, reader, "creaturecache.wdb", "enUS", sets, again)
             : PrepareAdbFile(kind - kWdbKindCount, reader, "item.adb", "enUS", sets, again);
     FUZZ_CHECK(!copiedAgain);
+    FUZZ_CHECK(WithinBound(again, reader));
   }
   fuzz::DiscardLog();
   return 0;

@@ -5,8 +5,13 @@
 #include <map>
 
 #include "UploadTestData.h"
+#include "data/CacheHeader.h"
 #include "data/CacheKind.h"
 #include "upload/UploadCopy.h"
+#ifdef _WIN32
+#include "support/GameInstall.h"
+#include "support/TempFolder.h"
+#endif
 
 namespace drovane {
 namespace {
@@ -226,6 +231,104 @@ TEST(AdbUploadCopy, Wch8IdListPutsEachIdInFrontOfItsRecord) {
                       Le32(12) + BareRecord(12, size) + strings);
 }
 
+// The ids of an ADB file where the inventory reads them.
+std::vector<int32_t> InventoryIds(const std::string& file, int kind) {
+  CheckedReader reader(file);
+  drovane::AdbHeader header;
+  AdbIdPositions positions;
+  std::vector<int32_t> ids;
+  if (!ReadAdbHeader(reader, &header) ||
+      !LocateAdbIds(header, kAdbKinds[kind], reader.Size(), &positions)) {
+    ADD_FAILURE() << "the inventory finds no ids";
+    return ids;
+  }
+  for (int64_t i = 0; i < positions.count; ++i) {
+    int32_t id = 0;
+    if (!ReadInt32At(reader, positions.first + positions.stride * i, &id)) break;
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+// The ids an id-list copy sends: after the header, each record is its id and then the record.
+std::vector<int32_t> SentIds(const std::string& copy) {
+  const int64_t count = static_cast<uint32_t>(
+      LittleEndian32(reinterpret_cast<const unsigned char*>(copy.data()) + 4));
+  const int64_t step = static_cast<uint32_t>(
+      LittleEndian32(reinterpret_cast<const unsigned char*>(copy.data()) + 12));
+  std::vector<int32_t> ids;
+  for (int64_t i = 0; i < count && 52 + step * i + 4 <= static_cast<int64_t>(copy.size()); ++i) {
+    ids.push_back(
+        LittleEndian32(reinterpret_cast<const unsigned char*>(copy.data()) + 52 + step * i));
+  }
+  return ids;
+}
+
+// What the list shows as sent is what a package took: the inventory reads an id-list file's ids
+// where the upload does, at the very end past the string block, not in the string block or the
+// records.
+TEST(AdbUploadCopy, TheInventoryOfAnIdListFileHoldsExactlyTheIdsItsCopySends) {
+  struct Sample {
+    int kind;
+    std::string file;
+    std::vector<int32_t> ids;
+  };
+  const int32_t size = 12;
+  const std::string strings = std::string("\0Sword of a Thousand Truths\0", 29);
+  const std::string file = AdbHeader("WCH8", 4, size, 29, 700) + BareRecord(31, size) +
+                           BareRecord(32, size) + BareRecord(33, size) + BareRecord(34, size) +
+                           strings + Le32(31) + Le32(32) + Le32(33) + Le32(34);
+  std::vector<Sample> samples = {{kItem, file, {31, 32, 33, 34}}};
+#ifdef _WIN32
+  // And every id-list file of a sample installation.
+  test::TempFolder game;
+  ASSERT_TRUE(test::MakeInstallation(
+      game.path(), "--records 25 --first-id 300 --build 700 --skip executables,addon,wdb,config"));
+  std::vector<int32_t> fixtureIds;
+  for (int32_t id = 300; id < 325; ++id) fixtureIds.push_back(id);
+  for (int kind = 0; kind < kAdbKindCount; ++kind) {
+    if (kAdbKinds[kind].layoutFlags != ADB_ID_LIST) continue;
+    samples.push_back(
+        {kind,
+         test::ReadTestFile(game / (std::string("Cache\\ADB\\enUS\\") + kAdbKinds[kind].fileName)),
+         fixtureIds});
+  }
+  ASSERT_EQ(samples.size(), 6u);
+#endif
+  for (const Sample& sample : samples) {
+    const CacheKind& kind = kAdbKinds[sample.kind];
+    SCOPED_TRACE(kind.fileName);
+    ASSERT_GT(sample.file.size(), 20u);
+    ASSERT_GT(LittleEndian32(reinterpret_cast<const unsigned char*>(sample.file.data()) + 16), 1);
+
+    // Nothing sent yet: every id is new.
+    CheckedReader before(sample.file);
+    CacheFileEntry fresh;
+    EXPECT_TRUE(WalkAdbInventory(before, kind, "enUS", nullptr, fresh));
+    EXPECT_EQ(fresh.records, static_cast<int64_t>(sample.ids.size()));
+    EXPECT_EQ(fresh.uploadedRecords, 0);
+
+    CheckedReader reader(sample.file);
+    Sets sets;
+    std::string copy;
+    ASSERT_TRUE(PrepareAdbFile(sample.kind, reader, kind.fileName, "enUS", sets.list, copy));
+    EXPECT_EQ(SentIds(copy), sample.ids);
+    EXPECT_EQ(InventoryIds(sample.file, sample.kind), sample.ids);
+
+    // Once the package's ids are booked, the file has nothing left to send.
+    const UploadedIdSet& sent = sets.list.sets.at(0);
+    CheckedReader after(sample.file);
+    CacheFileEntry booked;
+    EXPECT_FALSE(WalkAdbInventory(
+        after, kind, "enUS",
+        [&sent](UploadedIdSet& set) {
+          set.SetBytes(reinterpret_cast<const char*>(sent.Bytes().data()), sent.Bytes().size());
+        },
+        booked));
+    EXPECT_EQ(booked.uploadedRecords, static_cast<int64_t>(sample.ids.size()));
+  }
+}
+
 // "WCH8" item-sparse: 10-byte entries (id, data offset, 16-bit length) right after the header,
 // ending where the first record's data begins; then the variable-length records.
 std::string OffsetMapFile(int32_t build, int32_t recordSize,
@@ -278,6 +381,57 @@ TEST(AdbUploadCopy, TheEntriesEndWhereTheFirstRecordBegins) {
   ASSERT_TRUE(PrepareAdbFile(kItemSparse, reader, "p", "enUS", sets.list, copy));
   EXPECT_EQ(copy, AdbHeader("WCH8", 1, 4, 0, 1) + Le32(7) + data);
   EXPECT_FALSE(sets.list.sets[0].Contains(8));
+}
+
+// A damaged table: entries that point back into the table, into a record already taken or past
+// the end of the file, and many more entries than the header's record count, most of them
+// naming the same 60000 bytes. Only the records each with bytes of their own go, in file order,
+// and the copy stays within twice the file.
+TEST(AdbUploadCopy, ADamagedOffsetMapGivesOnlyItsValidRecordsInABoundedCopy) {
+  constexpr int kEntries = 1000;
+  constexpr int64_t kHeader = 52;
+  const int64_t data = kHeader + 10 * kEntries;  // where the table ends and the records begin
+  const std::string a(40, 'a'), b(30, 'b'), c(60000, 'c'), d(20, 'd'), e(16, 'e');
+  const int64_t atA = data, atB = atA + 40, atC = atB + 30, atD = atC + 60000, atE = atD + 20;
+  const int64_t fileSize = atE + 16;
+  std::vector<std::string> entries = {
+      Le32(100) + Le32(atA) + Le16(40),       // a
+      Le32(101) + Le32(atA + 10) + Le16(40),  // inside a
+      Le32(102) + Le32(atB) + Le16(30),       // b
+      Le32(103) + Le32(60) + Le16(30),        // back into the table
+      Le32(104) + Le32(atC) + Le16(60000),    // c
+      Le32(105) + Le32(atC) + Le16(60000),    // c again
+      Le32(106) + Le32(atD) + Le16(20),       // d, the last record the header counts
+      Le32(107) + Le32(atE) + Le16(16),       // e: sound, but past the record count
+  };
+  for (int32_t id = 108; entries.size() < kEntries; ++id) {
+    entries.push_back(Le32(id) + Le32(atC) + Le16(60000));
+  }
+  std::string file = AdbHeader("WCH8", 7, 8, 0, 1);
+  for (const std::string& entry : entries) file += entry;
+  file += a + b + c + d + e;
+  ASSERT_EQ(static_cast<int64_t>(file.size()), fileSize);
+
+  CheckedReader reader(file);
+  Sets sets;
+  LogLines log;
+  std::string copy;
+  ASSERT_TRUE(PrepareAdbFile(kItemSparse, reader, "item-sparse.adb", "enUS", sets.list, copy));
+  ASSERT_LE(copy.size(), 2 * file.size() + kHeader);
+  EXPECT_EQ(copy, AdbHeader("WCH8", 4, 12, 0, 1) + Le32(100) + a + Le32(102) + b + Le32(104) + c +
+                      Le32(106) + d);
+  EXPECT_EQ(log.Lines().back(), "\t0 done + 4 = 4 row(s)");
+  const UploadedIdSet& set = sets.list.sets.at(0);
+  for (int32_t id : {100, 102, 104, 106}) EXPECT_TRUE(set.Contains(id)) << id;
+  for (int32_t id : {101, 103, 105, 107, 108, 999}) EXPECT_FALSE(set.Contains(id)) << id;
+
+  // Data past the end of the file ends the walk: the records before it still go.
+  file.replace(kHeader + 6 * 10 + 4, 4, Le32(fileSize - 10));
+  CheckedReader cut(file);
+  Sets again;
+  ASSERT_TRUE(PrepareAdbFile(kItemSparse, cut, "item-sparse.adb", "enUS", again.list, copy));
+  EXPECT_EQ(copy, AdbHeader("WCH8", 3, 12, 0, 1) + Le32(100) + a + Le32(102) + b + Le32(104) + c);
+  EXPECT_FALSE(again.list.sets.at(0).Contains(106));
 }
 
 TEST(AdbUploadCopy, DamagedHeadersAreLeftOutWithTheirLogLine) {

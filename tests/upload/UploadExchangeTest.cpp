@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <deque>
 #include <functional>
+#include <new>
 #include <random>
 #include <set>
 
@@ -28,8 +31,30 @@
 #include "upload/UploadExchange.h"
 #include "upload/UploadPackage.h"
 
+// Memory that runs out on demand: while a FailLargeAllocation lives, the first allocation of at
+// least its size made on its thread throws std::bad_alloc, as it does when a process's memory
+// is used up. Every other allocation goes on as usual (operator new at the end of this file).
+namespace {
+std::atomic<unsigned long> g_failThread{0};
+std::atomic<size_t> g_failSize{0};
+std::atomic<bool> g_failed{false};
+}  // namespace
+
 namespace drovane {
 namespace {
+
+class FailLargeAllocation {
+ public:
+  explicit FailLargeAllocation(size_t size) {
+    g_failed = false;
+    g_failSize = size;
+    g_failThread = GetCurrentThreadId();
+  }
+  ~FailLargeAllocation() { g_failThread = 0; }
+  FailLargeAllocation(const FailLargeAllocation&) = delete;
+  FailLargeAllocation& operator=(const FailLargeAllocation&) = delete;
+  bool failed() const { return g_failed; }
+};
 
 using test::AdbHeader;
 using test::BareRecord;
@@ -395,6 +420,30 @@ TEST_F(UploadExchangeTest, PrivateServerUploadDeclinedKeepsTheGameFilesButForget
   EXPECT_TRUE(view.ended);
 }
 
+// An upload the client started by itself (the game exited) never waits for a click: whatever
+// the end, no box and no question; the reason goes to the log pane as the failed upload's. The
+// player's game files are not renamed without the player's answer.
+TEST_F(UploadExchangeTest, AnAutomaticUploadShowsNoBoxWhateverItsEnd) {
+  StartService({"--upload-result", "3", "--upload-more", "Private server data."});
+  RecordingView privateServer;
+  Upload(privateServer, true);
+  EXPECT_EQ(errorMessage_, "Private server data.");
+  EXPECT_TRUE(privateServer.boxes.empty());
+  EXPECT_TRUE(privateServer.ended);
+  EXPECT_TRUE(FileExists(game_ / "Data\\enUS\\realmlist.wtf"));
+  EXPECT_TRUE(DirectoryExists(game_ / "Cache"));
+  service_.reset();
+
+  environment_.serviceUrl = "http://127.0.0.1:1/";
+  RecordingView noService;
+  LogLines log;
+  Upload(noService, true);
+  EXPECT_NE(errorMessage_, "");
+  EXPECT_TRUE(noService.boxes.empty());
+  EXPECT_TRUE(noService.ended);
+  EXPECT_TRUE(log.Has("Automatic upload, no box: " + errorMessage_));
+}
+
 TEST_F(UploadExchangeTest, ARejectedLoginShowsTheServiceMessage) {
   StartService({}, R"({"defaults": {"auth": {"result": 1, "more": "Wrong password, \u00e9h!"}}})");
   RecordingView view;
@@ -471,6 +520,40 @@ TEST_F(UploadExchangeTest, NoServiceAtAllIsATransportFailure) {
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, errorMessage_);
   EXPECT_TRUE(view.ended);
+}
+
+// Memory that runs out while the package is made fails the upload with its reason, as the other
+// failures of the preparation do, instead of ending the client; nothing is sent or booked.
+TEST_F(UploadExchangeTest, MemoryRunningOutWhileTheFilesArePackedIsAFailedUpload) {
+  std::vector<Record> records;
+  for (int32_t id = 1; id <= 64; ++id) records.push_back({id, std::string(64 * 1024, 'x')});
+  WriteTestFile(game_ / "Cache\\WDB\\enUS\\creaturecache.wdb", WdbFile(kBuild, records));
+  StartService();
+  RecordingView view;
+  LogLines log;
+  {
+    // The copy of the 4 MB cache file cannot be had; the client's reads take 1 MB at most.
+    FailLargeAllocation memory(3 * 1024 * 1024);
+    Upload(view);
+    EXPECT_TRUE(memory.failed());
+  }
+  EXPECT_EQ(errorMessage_, "Not enough memory to prepare the upload data.");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Not enough memory to prepare the upload data.");
+  EXPECT_EQ(view.boxes[0].type, static_cast<unsigned>(MB_ICONERROR));
+  EXPECT_TRUE(view.ended);
+  EXPECT_TRUE(
+      log.Has("Error preparing upload data: Not enough memory to prepare the upload data."));
+  EXPECT_EQ(service_->RequestCount(), 1);  // the authentication only
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
+  EXPECT_EQ(StoredDword("#Uploads"), 0u);
+
+  // With the memory back, the same files go.
+  RecordingView again;
+  Upload(again);
+  EXPECT_EQ(errorMessage_, "");
+  EXPECT_EQ(UploadedFiles(3), (std::vector<std::string>{kAddonName, kWdbName, kAdbName}));
 }
 
 TEST_F(UploadExchangeTest, AStalledAnswerIsStoppedByTheWatchdog) {
@@ -720,3 +803,15 @@ INSTANTIATE_TEST_SUITE_P(UploadExchangeTest, WrongAnswerTest, ::testing::ValuesI
 
 }  // namespace
 }  // namespace drovane
+
+// Allocates as the library's own operator new does (with malloc), so the library's operator
+// delete (free) releases these blocks too.
+void* operator new(std::size_t size) {
+  if (size >= g_failSize && g_failThread != 0 && g_failThread == GetCurrentThreadId()) {
+    g_failThread = 0;
+    g_failed = true;
+    throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size ? size : 1)) return block;
+  throw std::bad_alloc();
+}
