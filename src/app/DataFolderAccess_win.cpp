@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include <memory>
+#include "app/WinHandles.h"
 
 namespace drovane {
 namespace {
@@ -12,31 +12,23 @@ namespace {
 constexpr DWORD kModify = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
 constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
-struct SidFree {
-  void operator()(void* sid) const { FreeSid(sid); }
-};
-struct LocalMemoryFree {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-using OwnedSid = std::unique_ptr<void, SidFree>;
-using LocalMemory = std::unique_ptr<void, LocalMemoryFree>;
-
-OwnedSid UsersGroup() {
-  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
-  PSID sid = nullptr;
-  if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &sid)) {
-    return nullptr;
+// The built-in Users group, in a buffer of its own: nothing to free.
+struct UsersSid {
+  UsersSid() {
+    DWORD size = sizeof bytes;
+    valid = CreateWellKnownSid(WinBuiltinUsersSid, nullptr, bytes, &size) != FALSE;
   }
-  return OwnedSid(sid);
-}
+  PSID get() { return valid ? bytes : nullptr; }
+  alignas(DWORD) BYTE bytes[SECURITY_MAX_SID_SIZE] = {};
+  bool valid = false;
+};
 
 }  // namespace
 
 bool GrantsUsersModify(const ACL* dacl) {
   if (!dacl) return true;  // no list at all: everyone may do everything
-  const OwnedSid users = UsersGroup();
-  if (!users) return false;
+  UsersSid users;
+  if (!users.get()) return false;
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* entry = nullptr;
     if (!GetAce(const_cast<ACL*>(dacl), i, &entry)) return false;
@@ -52,8 +44,8 @@ bool GrantsUsersModify(const ACL* dacl) {
 }
 
 ACL* WithUsersModify(ACL* dacl) {
-  const OwnedSid users = UsersGroup();
-  if (!users) return nullptr;
+  UsersSid users;
+  if (!users.get()) return nullptr;
   EXPLICIT_ACCESS_A access = {};
   access.grfAccessPermissions = kModify;
   access.grfAccessMode = GRANT_ACCESS;
@@ -73,7 +65,7 @@ DataFolderAccess ShareDataFolder(const std::string& folder) {
                             nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return DataFolderAccess::Failed;
   }
-  const LocalMemory ownedDescriptor(descriptor);
+  const LocalMemory ownedDescriptor(descriptor);  // dacl points into it
   if (GrantsUsersModify(dacl)) return DataFolderAccess::AlreadyShared;
   PACL merged = WithUsersModify(dacl);
   if (!merged) return DataFolderAccess::Failed;

@@ -14,63 +14,51 @@ namespace {
 constexpr DWORD kPieceBytes = 64 * 1024;
 
 // One provider per algorithm and process: opening one costs far more than a hash.
-class HashProvider {
- public:
-  explicit HashProvider(LPCWSTR algorithm) {
-    if (BCryptOpenAlgorithmProvider(&handle_, algorithm, nullptr, 0) != 0) handle_ = nullptr;
+BcryptAlgorithm OpenProvider(LPCWSTR algorithm) {
+  BcryptAlgorithm provider;
+  // A failed open leaves nothing to close.
+  if (BCryptOpenAlgorithmProvider(provider.receive(), algorithm, nullptr, 0) != 0) {
+    provider.release();
   }
-  ~HashProvider() {
-    if (handle_) BCryptCloseAlgorithmProvider(handle_, 0);
-  }
-  HashProvider(const HashProvider&) = delete;
-  HashProvider& operator=(const HashProvider&) = delete;
-  BCRYPT_ALG_HANDLE get() const { return handle_; }
-
- private:
-  BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
-
-const HashProvider& Md5Provider() {
-  static HashProvider provider(BCRYPT_MD5_ALGORITHM);
   return provider;
 }
 
-const HashProvider& Sha256Provider() {
-  static HashProvider provider(BCRYPT_SHA256_ALGORITHM);
-  return provider;
+BCRYPT_ALG_HANDLE Md5Provider() {
+  static const BcryptAlgorithm provider = OpenProvider(BCRYPT_MD5_ALGORITHM);
+  return provider.get();
+}
+
+BCRYPT_ALG_HANDLE Sha256Provider() {
+  static const BcryptAlgorithm provider = OpenProvider(BCRYPT_SHA256_ALGORITHM);
+  return provider.get();
 }
 
 // A running hash; every step reports whether the system did it.
 class RunningHash {
  public:
-  explicit RunningHash(const HashProvider& provider) {
-    if (!provider.get() ||
-        BCryptCreateHash(provider.get(), &handle_, nullptr, 0, nullptr, 0, 0) != 0) {
-      handle_ = nullptr;
+  explicit RunningHash(BCRYPT_ALG_HANDLE provider) {
+    if (!provider ||
+        BCryptCreateHash(provider, handle_.receive(), nullptr, 0, nullptr, 0, 0) != 0) {
+      handle_.release();  // nothing to destroy
     }
   }
-  ~RunningHash() {
-    if (handle_) BCryptDestroyHash(handle_);
-  }
-  RunningHash(const RunningHash&) = delete;
-  RunningHash& operator=(const RunningHash&) = delete;
 
   bool Add(const void* data, size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
-    while (handle_ && size > 0) {
+    while (handle_.valid() && size > 0) {
       const ULONG piece = size > kPieceBytes ? kPieceBytes : static_cast<ULONG>(size);
-      if (BCryptHashData(handle_, const_cast<PUCHAR>(bytes), piece, 0) != 0) return false;
+      if (BCryptHashData(handle_.get(), const_cast<PUCHAR>(bytes), piece, 0) != 0) return false;
       bytes += piece;
       size -= piece;
     }
-    return handle_ != nullptr;
+    return handle_.valid();
   }
   bool Finish(unsigned char* digest, ULONG size) {
-    return handle_ && BCryptFinishHash(handle_, digest, size, 0) == 0;
+    return handle_.valid() && BCryptFinishHash(handle_.get(), digest, size, 0) == 0;
   }
 
  private:
-  BCRYPT_HASH_HANDLE handle_ = nullptr;
+  BcryptHash handle_;
 };
 
 std::string Hex(const unsigned char* bytes, size_t count) {

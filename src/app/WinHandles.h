@@ -1,6 +1,7 @@
 #pragma once
 // Owners for Windows handles: each closes its handle on every path out of a scope.
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -56,8 +57,45 @@ struct RegistryKeyTraits {
   static void Close(Type h) { RegCloseKey(h); }
 };
 
+struct IconTraits {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { DestroyIcon(h); }
+};
+// Memory the system allocated for the caller with LocalAlloc (security descriptors, ACLs).
+struct LocalMemoryTraits {
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { LocalFree(h); }
+};
+struct BcryptAlgorithmTraits {
+  using Type = BCRYPT_ALG_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+struct BcryptHashTraits {
+  using Type = BCRYPT_HASH_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { BCryptDestroyHash(h); }
+};
+struct BcryptKeyTraits {
+  using Type = BCRYPT_KEY_HANDLE;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type h) { return h != nullptr; }
+  static void Close(Type h) { BCryptDestroyKey(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
+using IconHandle = UniqueHandle<IconTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+using BcryptAlgorithm = UniqueHandle<BcryptAlgorithmTraits>;
+using BcryptHash = UniqueHandle<BcryptHashTraits>;
+using BcryptKey = UniqueHandle<BcryptKeyTraits>;
 
 }  // namespace drovane

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WinHandles.h"
 #include "data/AccountData.h"
 #include "data/CacheInventory.h"
 #include "ui/Form.h"
@@ -129,7 +130,7 @@ class MainForm : public Form {
   GameRunningCheck isGameRunning = nullptr;
 
  private:
-  std::map<int, HICON> trayIcons_;  // by resource id, loaded on first use
+  std::map<int, IconHandle> trayIcons_;  // by resource id, loaded on first use
   bool BuildMainWindow();
   void BuildMenus();
   void CreateControls();

@@ -87,9 +87,6 @@ MainForm::~MainForm() {
     *menu = nullptr;
   }
   if (trayIconShown) SetTrayIcon(false, 0);
-  for (const auto& icon : trayIcons_) {
-    if (icon.second) DestroyIcon(icon.second);
-  }
 }
 
 INT_PTR MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -282,12 +279,12 @@ void MainForm::SetTrayIcon(bool show, int iconId) {
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
   // Each icon is loaded once and kept until the window goes: toggling the icon leaks nothing.
-  HICON& loaded = trayIcons_[iconId];
-  if (!loaded) {
-    loaded = static_cast<HICON>(
-        LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  IconHandle& loaded = trayIcons_[iconId];
+  if (!loaded.valid()) {
+    loaded.reset(static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
   }
-  data.hIcon = loaded;
+  data.hIcon = loaded.get();
   trayIcon = data.hIcon;
   GetWindowTextA(hwnd, data.szTip, 64);
   Shell_NotifyIconA(trayIconShown ? NIM_MODIFY : NIM_ADD, &data);

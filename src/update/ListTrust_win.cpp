@@ -8,25 +8,12 @@
 
 #include "UpdatePublicKey.h"
 #include "app/Registry.h"
+#include "app/WinHandles.h"
 
 namespace drovane {
 namespace {
 
 constexpr char kSequenceValue[] = "UpdateListSequence";
-
-struct AlgorithmHandle {
-  BCRYPT_ALG_HANDLE handle = nullptr;
-  ~AlgorithmHandle() {
-    if (handle) BCryptCloseAlgorithmProvider(handle, 0);
-  }
-};
-
-struct KeyHandle {
-  BCRYPT_KEY_HANDLE handle = nullptr;
-  ~KeyHandle() {
-    if (handle) BCryptDestroyKey(handle);
-  }
-};
 
 }  // namespace
 
@@ -49,8 +36,8 @@ bool VerifyP256Signature(const PublicKey& key, std::string_view message,
                          const Signature& signature) {
   Sha256Digest digest;
   if (!Sha256Of(message, digest)) return false;
-  AlgorithmHandle algorithm;
-  if (BCryptOpenAlgorithmProvider(&algorithm.handle, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) !=
+  BcryptAlgorithm algorithm;
+  if (BCryptOpenAlgorithmProvider(algorithm.receive(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) !=
       0) {
     return false;
   }
@@ -58,12 +45,12 @@ bool VerifyP256Signature(const PublicKey& key, std::string_view message,
   BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32};
   std::memcpy(blob.data(), &header, sizeof header);
   std::memcpy(blob.data() + sizeof header, key.data(), key.size());
-  KeyHandle imported;
-  if (BCryptImportKeyPair(algorithm.handle, nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported.handle,
+  BcryptKey imported;
+  if (BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, imported.receive(),
                           blob.data(), static_cast<ULONG>(blob.size()), 0) != 0) {
     return false;
   }
-  return BCryptVerifySignature(imported.handle, nullptr, digest.data(),
+  return BCryptVerifySignature(imported.get(), nullptr, digest.data(),
                                static_cast<ULONG>(digest.size()),
                                const_cast<PUCHAR>(signature.data()),
                                static_cast<ULONG>(signature.size()), 0) == 0;

@@ -40,6 +40,15 @@ WindowDriver::Step WaitForShown(int index) {
   };
 }
 
+// Records whether Retry is shown ("retry shown" / "retry hidden").
+WindowDriver::Step RecordRetryVisibility() {
+  return [](HWND window, WindowDriver& driver) {
+    driver.Record(IsWindowVisible(test::NthChild(window, kRetryButton)) ? "retry shown"
+                                                                       : "retry hidden");
+    return true;
+  };
+}
+
 class UpdaterFormTest : public ::testing::Test {
  protected:
   void SetUp() override { application_.gameFolders[GameEdition::Live] = games_ / "Live"; }
@@ -160,12 +169,7 @@ TEST_F(UpdaterFormTest, ANetworkFailureShowsTheErrorAndRetryRecovers) {
                        WindowDriver::PostCommand(kUpdaterRetry),
                        WindowDriver::WaitForChildText(kCancelButton, "Close"),
                        WindowDriver::RecordChildText(kStatusText),
-                       [](HWND window, WindowDriver& driver) {
-                         driver.Record(IsWindowVisible(test::NthChild(window, kRetryButton))
-                                           ? "retry shown"
-                                           : "retry hidden");
-                         return true;
-                       },
+                       RecordRetryVisibility(),
                        WindowDriver::PostCommand(kUpdaterCancel)});
   EXPECT_EQ(Run(0), UpdatePhase::Finished);
   ASSERT_TRUE(player.finished());
@@ -187,12 +191,7 @@ TEST_F(UpdaterFormTest, AStartupRunWaitsForTheNetworkForAWhileThenOffersRetry) {
   DialogAnswerer boxes("Drovane Client", {IDNO});
   WindowDriver player(kUpdater,
                       {WindowDriver::WaitForChildText(kStatusText, "Waiting for the network..."),
-                       [](HWND window, WindowDriver& driver) {
-                         driver.Record(IsWindowVisible(test::NthChild(window, kRetryButton))
-                                           ? "retry shown"
-                                           : "retry hidden");
-                         return true;
-                       },
+                       RecordRetryVisibility(),
                        // The wait is over: the error and Retry, which works once the network is up.
                        WaitForShown(kRetryButton), WindowDriver::RecordChildText(kStatusText),
                        [&noNetwork](HWND, WindowDriver&) {
