@@ -35,7 +35,7 @@ class Application {
   // The whole life of the client; 0 after a normal run, -1 when it had to end early.
   int Run();
 
-  // True when the process is to end now. The first form splits GetCommandLineA.
+  // True when the process is to end now. The first form splits the command line (as UTF-8).
   bool HandleCommandLine();
   bool HandleArguments(const std::vector<std::string>& arguments);
 

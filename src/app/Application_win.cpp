@@ -10,6 +10,7 @@
 #include "ui/ContainerForm.h"
 #include "ui/Form.h"
 #include "update/ClientReplacement.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -36,7 +37,7 @@ KernelHandle CreateInstanceMutex(bool& alreadyExisted) {
 }  // namespace
 
 int ClientMessageBox(HWND owner, const std::string& text, UINT type) {
-  return MessageBoxA(owner, text.c_str(), kClientName, type);
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(kClientName).c_str(), type);
 }
 
 HWND FindRunningClientWindow() {
@@ -93,7 +94,7 @@ bool Application::TakeOverInstance() {
 }
 
 bool Application::HandleCommandLine() {
-  return HandleArguments(SplitCommandLine(GetCommandLineA()));
+  return HandleArguments(SplitCommandLine(Utf8(GetCommandLineW())));
 }
 
 bool Application::HandleArguments(const std::vector<std::string>& arguments) {
@@ -155,7 +156,7 @@ bool Application::HandleArguments(const std::vector<std::string>& arguments) {
     std::string executable;
     if (count >= 2 && GetModulePath(executable) && IsRenamedAsideClient(arguments[2], executable) &&
         FileExists(arguments[2])) {
-      DeleteFileA(arguments[2].c_str());
+      DeleteFileW(Wide(arguments[2]).c_str());
     }
     if (!tookOver) {
       instanceMutex_.reset();

@@ -6,6 +6,8 @@
 
 #ifdef _WIN32
 #include <direct.h>
+
+#include "app/WideText.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -13,9 +15,19 @@
 namespace drovane {
 namespace {
 
+// Paths are UTF-8; on Windows they are opened through the wide functions, so a folder name
+// outside the ANSI code page still opens.
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return _wfopen(Wide(path).c_str(), Wide(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 int MakeDirectory(const std::string& path) {
 #ifdef _WIN32
-  return _mkdir(path.c_str());
+  return _wmkdir(Wide(path).c_str());
 #else
   return mkdir(path.c_str(), 0777);
 #endif
@@ -40,7 +52,7 @@ int SeekTo(std::FILE* file, int64_t offset, int origin) {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "r");
+  std::FILE* file = OpenFile(path, "r");
   if (!file) return false;
   std::fclose(file);
   return true;
@@ -82,7 +94,7 @@ bool DataFile::Open(const std::string& path, unsigned flags) {
     if (cut == std::string::npos) cut = path.find_last_of('/');
     if (cut != std::string::npos) CreateDirectoryTree(path.substr(0, cut));
   }
-  file_ = std::fopen(path.c_str(), mode);
+  file_ = OpenFile(path, mode);
   if (!file_) return false;
   path_ = path;
   return true;

@@ -1,6 +1,6 @@
 #pragma once
 // A C library file with an optional cached whole-file buffer, and the folder helpers it needs.
-// Pure: only the C library.
+// Pure: only the C library (its wide-character open on Windows, for UTF-8 paths).
 #include <cstdint>
 #include <cstdio>
 #include <memory>

@@ -4,6 +4,7 @@
 #include <aclapi.h>
 
 #include "app/WinHandles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -46,22 +47,23 @@ bool GrantsUsersModify(const ACL* dacl) {
 ACL* WithUsersModify(ACL* dacl) {
   UsersSid users;
   if (!users.get()) return nullptr;
-  EXPLICIT_ACCESS_A access = {};
+  EXPLICIT_ACCESS_W access = {};
   access.grfAccessPermissions = kModify;
   access.grfAccessMode = GRANT_ACCESS;
   access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
   access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
   access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-  access.Trustee.ptstrName = static_cast<LPSTR>(users.get());
+  access.Trustee.ptstrName = static_cast<LPWSTR>(users.get());
   PACL merged = nullptr;
-  if (SetEntriesInAclA(1, &access, dacl, &merged) != ERROR_SUCCESS) return nullptr;
+  if (SetEntriesInAclW(1, &access, dacl, &merged) != ERROR_SUCCESS) return nullptr;
   return merged;
 }
 
 DataFolderAccess ShareDataFolder(const std::string& folder) {
+  std::wstring wideFolder = Wide(folder);
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+  if (GetNamedSecurityInfoW(wideFolder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                             nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return DataFolderAccess::Failed;
   }
@@ -72,7 +74,7 @@ DataFolderAccess ShareDataFolder(const std::string& folder) {
   const LocalMemory ownedMerged(merged);
   // Also passed on to what the folder already holds.
   const DWORD result =
-      SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
+      SetNamedSecurityInfoW(&wideFolder[0], SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
   if (result == ERROR_ACCESS_DENIED) return DataFolderAccess::NotOwner;
   return result == ERROR_SUCCESS ? DataFolderAccess::Shared : DataFolderAccess::Failed;

@@ -7,6 +7,7 @@
 
 #include "app/Md5.h"
 #include "app/WinHandles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -89,7 +90,7 @@ std::string Md5Hex(const std::string& bytes) {
 }
 
 bool DigestFile(const std::string& path, FileDigests& digests) {
-  KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return false;
   RunningHash md5(Md5Provider());
@@ -116,7 +117,7 @@ bool DigestFile(const std::string& path, FileDigests& digests) {
 bool FileMatches(const std::string& path, uint64_t size, const std::string& md5,
                  const Sha256Digest& sha256) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes) ||
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &attributes) ||
       (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return false;
   }

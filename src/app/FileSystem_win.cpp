@@ -6,26 +6,27 @@
 #include "app/DataFile.h"
 #include "app/Md5.h"
 #include "app/TextHelpers.h"
+#include "app/WideText.h"
 #include "app/WinHandles.h"
 
 namespace drovane {
 
 bool DirectoryExists(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(path.c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(path).c_str(), &data));
   return find.valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern) {
   std::vector<FolderEntry> entries;
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(folder + "\\" + pattern).c_str(), &data));
   if (!find.valid()) return entries;
   do {
-    const std::string name = data.cFileName;
+    const std::string name = Utf8(data.cFileName);
     if (name == "." || name == "..") continue;
     entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   return entries;
 }
 
@@ -33,18 +34,18 @@ namespace {
 
 void FindFilesInto(bool recursive, const std::string& pattern, std::vector<std::string>& out,
                    const std::string& root, const std::string& prefix) {
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA((root + prefix + "/*").c_str(), &data));
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(Wide(root + prefix + "/*").c_str(), &data));
   if (!find.valid()) return;
   do {
-    const std::string name = data.cFileName;
+    const std::string name = Utf8(data.cFileName);
     if (name.empty() || name[0] == '.') continue;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (recursive) FindFilesInto(recursive, pattern, out, root, prefix + "/" + name);
     } else if (WildcardMatch(name, pattern)) {
       out.push_back(prefix + "/" + name);
     }
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
@@ -62,7 +63,7 @@ namespace {
 // buffered writes only meet a full disk when the file is closed, and a failed close would
 // otherwise go unnoticed and let an empty or cut copy replace the original.
 bool WriteNewFile(const std::string& path, const std::string& content) {
-  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   size_t done = 0;
@@ -85,12 +86,12 @@ bool WriteNewFile(const std::string& path, const std::string& content) {
 bool ReplaceFileContent(const std::string& path, const std::string& content) {
   const std::string temporary = path + ".tmp";
   if (!WriteNewFile(temporary, content)) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
-  if (!MoveFileExA(temporary.c_str(), path.c_str(),
+  if (!MoveFileExW(Wide(temporary).c_str(), Wide(path).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   return true;
@@ -113,12 +114,12 @@ bool GetSpecialFolderPath(SpecialFolder kind, std::string& out) {
   };
   const int index = static_cast<int>(kind);
   if (index < 0 || index >= static_cast<int>(sizeof kIds / sizeof kIds[0])) return false;
-  char buffer[MAX_PATH] = {};
-  bool found = SHGetSpecialFolderPathA(nullptr, buffer, kIds[index].first, FALSE);
+  wchar_t buffer[MAX_PATH] = {};
+  bool found = SHGetSpecialFolderPathW(nullptr, buffer, kIds[index].first, FALSE);
   if (!found && kIds[index].fallback >= 0) {
-    found = SHGetSpecialFolderPathA(nullptr, buffer, kIds[index].fallback, FALSE);
+    found = SHGetSpecialFolderPathW(nullptr, buffer, kIds[index].fallback, FALSE);
   }
-  if (found) out = buffer;
+  if (found) out = Utf8(buffer);
   return found;
 }
 
@@ -137,11 +138,19 @@ std::string AppDataDir() {
 }
 
 bool GetModulePath(std::string& out) {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  if (length == 0) return false;
-  out.assign(buffer, length);
-  return true;
+  // A folder deeper than MAX_PATH is possible: the buffer grows until the name fits.
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) return false;
+    if (length < buffer.size()) {
+      out = Utf8(buffer.data(), length);
+      return true;
+    }
+    if (buffer.size() >= 32768) return false;
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 }  // namespace drovane

@@ -13,6 +13,7 @@
 #include "app/FileSystem.h"
 #include "app/Registry.h"
 #include "app/TextHelpers.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -51,10 +52,11 @@ std::string InstallPathFor(GameEdition edition) {
 
 bool ReadExecutableInfo(const std::string& path, std::string* description, std::string* version) {
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const std::wstring widePath = Wide(path);
+  const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
   if (size == 0) return false;
   std::vector<char> data(size);
-  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return false;
+  if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return false;
 
   struct Translation {
     WORD language;
@@ -62,25 +64,26 @@ bool ReadExecutableInfo(const std::string& path, std::string* description, std::
   };
   Translation* translation = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(data.data(), "\\VarFileInfo\\Translation",
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
                       reinterpret_cast<void**>(&translation), &length) ||
       length < sizeof(Translation)) {
     return false;
   }
   if (description) {
-    char query[256];
-    std::snprintf(query, sizeof query, "\\StringFileInfo\\%04x%04x\\FileDescription",
-                  translation->language, translation->codePage);
-    char* text = nullptr;
-    if (!VerQueryValueA(data.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
+    wchar_t query[256];
+    swprintf(query, sizeof query / sizeof query[0],
+             L"\\StringFileInfo\\%04x%04x\\FileDescription", translation->language,
+             translation->codePage);
+    wchar_t* text = nullptr;
+    if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
       return false;
     }
     // The length counts characters and may include the terminator; the text is bounded by both.
-    *description = std::string(text, strnlen(text, length));
+    *description = Utf8(text, wcsnlen(text, length));
   }
   if (version) {
     VS_FIXEDFILEINFO* fixed = nullptr;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
         length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != kFixedFileInfoSignature) {
       return false;
     }
@@ -156,20 +159,24 @@ bool ObtainLiveFolder(Application& application, FileChooser chooser) {
 
 int ChooseFile(const std::string& title, std::string& path, const std::string& filter,
                void* owner) {
-  char buffer[MAX_PATH] = {};
-  OPENFILENAMEA dialog = {};
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  wchar_t buffer[MAX_PATH] = {};
+  // The filter's own NULs are kept: Wide converts every byte of the string.
+  const std::wstring wideFilter = Wide(filter);
+  const std::wstring wideTitle = Wide(title);
+  OPENFILENAMEW dialog = {};
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   dialog.hwndOwner = static_cast<HWND>(owner);
   // The filter ends with two NULs: the one inside the string and the one after it.
-  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFilter = wideFilter.c_str();
   dialog.lpstrFile = buffer;
   dialog.nMaxFile = MAX_PATH;
-  dialog.lpstrTitle = title.c_str();
+  dialog.lpstrTitle = wideTitle.c_str();
   dialog.Flags =
       OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_DONTADDTORECENT;
-  if (!GetOpenFileNameA(&dialog)) return -1;
-  path = buffer;
-  return dialog.nFileOffset;
+  if (!GetOpenFileNameW(&dialog)) return -1;
+  path = Utf8(buffer);
+  // The offset counts UTF-16 units; the caller's is a byte offset into the UTF-8 path.
+  return static_cast<int>(Utf8(buffer, dialog.nFileOffset).size());
 }
 
 void ListCacheLocales(const std::string& folder, CacheFolderKind kind,

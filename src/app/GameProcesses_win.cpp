@@ -15,6 +15,7 @@
 #include "app/GameDiscovery.h"
 #include "app/TextHelpers.h"
 #include "app/WinHandles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -34,14 +35,6 @@ std::ostream& operator<<(std::ostream& out, Hex hex) {
   return out << std::hex << static_cast<unsigned long>(hex.code) << std::dec;
 }
 
-std::string Narrow(const wchar_t* text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return std::string();
-  std::string out(size - 1, '\0');
-  WideCharToMultiByte(CP_ACP, 0, text, -1, &out[0], size, nullptr, nullptr);
-  return out;
-}
-
 bool IsGameExecutableOfFolders(const Application& application, const std::string& path) {
   const std::string lowerPath = Utf8ToLower(path);
   for (GameEdition edition : kEditions) {
@@ -52,8 +45,6 @@ bool IsGameExecutableOfFolders(const Application& application, const std::string
   }
   return false;
 }
-
-std::string Narrow(const std::wstring& text) { return Narrow(text.c_str()); }
 
 // Full paths of the running processes with one of the game's executable names, taken from the
 // process list. PROCESS_QUERY_LIMITED_INFORMATION is granted to a standard user even for an
@@ -67,7 +58,7 @@ bool GameProcessPathsFromSystem(std::vector<std::string>& paths) {
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
        more = Process32NextW(snapshot.get(), &entry)) {
-    const std::string name = "\\" + Utf8ToLower(Narrow(entry.szExeFile));
+    const std::string name = "\\" + Utf8ToLower(Utf8(entry.szExeFile));
     bool isGame = false;
     for (const char* gameName : kGameExecutableNames) isGame = isGame || name == gameName;
     if (!isGame) continue;
@@ -82,7 +73,7 @@ bool GameProcessPathsFromSystem(std::vector<std::string>& paths) {
     DWORD size = static_cast<DWORD>(path.size());
     if (QueryFullProcessImageNameW(process.get(), 0, &path[0], &size)) {
       path.resize(size);
-      paths.push_back(Narrow(path));
+      paths.push_back(Utf8(path));
     } else {
       complete = false;
     }
@@ -145,7 +136,7 @@ bool IsGameRunningByWmi(const Application& application) {
     VariantInit(&value);
     if (SUCCEEDED(row->Get(L"ExecutablePath", 0, &value, nullptr, nullptr)) &&
         value.vt == VT_BSTR && value.bstrVal && value.bstrVal[0]) {
-      running = running || IsGameExecutableOfFolders(application, Narrow(value.bstrVal));
+      running = running || IsGameExecutableOfFolders(application, Utf8(value.bstrVal));
     }
     VariantClear(&value);
   }

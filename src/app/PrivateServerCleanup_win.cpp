@@ -12,6 +12,7 @@
 #include "app/GameDiscovery.h"
 #include "app/Md5.h"
 #include "data/UploadedIdSet.h"
+#include "app/WideText.h"
 
 namespace drovane {
 
@@ -33,8 +34,9 @@ constexpr char kDeleteMeSuffix[] = ".DELETE_ME";
 // holds open stays where it is; the log says so.
 void MoveAside(const std::string& path) {
   const std::string aside = FreeNameBeside(path + ".", kDeleteMeSuffix);
-  if (!MoveFileA(path.c_str(), aside.c_str())) {
-    LogLine() << "Could not rename " << path << " (error " << GetLastError() << ").";
+  if (!MoveFileW(Wide(path).c_str(), Wide(aside).c_str())) {
+    const DWORD error = GetLastError();
+    LogLine() << "Could not rename " << path << " (error " << error << ").";
   }
 }
 

@@ -22,14 +22,14 @@ bool RegistryRead(HKEY root, const char* subKey, const char* valueName, void* bu
 bool RegistryWrite(const char* subKey, const char* valueName, const void* data, DWORD type,
                    DWORD size);
 
-// A text value read through a zero-filled buffer of bufferSize bytes: a value that does not fit
-// counts as absent. The text ends at the first NUL.
+// A text value read through a zero-filled buffer of bufferSize UTF-16 characters: a value that
+// does not fit counts as absent. The text ends at the first NUL and comes back as UTF-8.
 bool RegistryReadString(HKEY root, const char* subKey, const char* valueName, DWORD bufferSize,
                         std::string& out, REGSAM extraAccess = 0);
 bool RegistryReadDword(const char* subKey, const char* valueName, uint32_t& out);
 bool RegistryValueExists(HKEY root, const char* subKey, const char* valueName);
 
-// REG_SZ written with the bytes of the text only, without a terminating NUL.
+// REG_SZ written as the UTF-16 form of the UTF-8 text only, without a terminating NUL.
 bool RegistryWriteString(const char* subKey, const char* valueName, const std::string& text);
 bool RegistryWriteDword(const char* subKey, const char* valueName, uint32_t value);
 

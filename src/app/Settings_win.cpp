@@ -10,6 +10,7 @@
 #include "app/StateFileUpgrade.h"
 #include "app/TextHelpers.h"
 #include "app/Version.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -61,7 +62,7 @@ bool Application::SetGameFolder(GameEdition edition, const std::string& path, bo
 bool Application::SetStartWithWindows(bool on) {
   if (on == startWithWindows) return true;
   startWithWindows = on;
-  if (!on) return SHDeleteValueA(HKEY_CURRENT_USER, kRunKey, kRunValueName) == ERROR_SUCCESS;
+  if (!on) return SHDeleteValueW(HKEY_CURRENT_USER, Wide(kRunKey).c_str(), Wide(kRunValueName).c_str()) == ERROR_SUCCESS;
   std::string modulePath;
   if (!GetModulePath(modulePath)) return false;
   return RegistryWriteString(kRunKey, kRunValueName, "\"" + modulePath + "\"");
@@ -91,11 +92,12 @@ void Application::UpgradeFromOlderVersion() {
   if (GetSpecialFolderPath(SpecialFolder::Startup, startup)) {
     const std::string shortcut = startup + kStartupShortcut;
     if (FileExists(shortcut)) {
-      if (DeleteFileA(shortcut.c_str())) {
+      if (DeleteFileW(Wide(shortcut).c_str())) {
         SetStartWithWindows(true);
       } else {
-        LogLine() << "The old shortcut " << shortcut << " could not be removed (error "
-                  << GetLastError() << "); it still starts the client with Windows.";
+        const DWORD error = GetLastError();
+        LogLine() << "The old shortcut " << shortcut << " could not be removed (error " << error
+                  << "); it still starts the client with Windows.";
       }
     }
   }

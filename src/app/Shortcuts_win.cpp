@@ -1,4 +1,4 @@
-// Shortcuts are shell link objects (IShellLinkA) saved through their IPersistFile.
+// Shortcuts are shell link objects (IShellLinkW) saved through their IPersistFile.
 #include "app/Shortcuts.h"
 
 #include <windows.h>
@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "app/ComHandles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 
@@ -13,22 +14,22 @@ bool CreateShortcut(const std::string& linkPath, const std::string& targetPath) 
   // The shell link object lives in a single-threaded apartment. A thread already in another
   // apartment can still create it, so only this call's own initialisation is undone.
   ComApartment apartment(COINIT_APARTMENTTHREADED);
-  ComPtr<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+  ComPtr<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               link.receiveVoid()))) {
     return false;
   }
-  if (FAILED(link->SetPath(targetPath.c_str())) ||
-      FAILED(link->SetDescription(kShortcutDescription))) {
+  if (FAILED(link->SetPath(Wide(targetPath).c_str())) ||
+      FAILED(link->SetDescription(Wide(kShortcutDescription).c_str()))) {
     return false;
   }
   ComPtr<IPersistFile> file;
   if (FAILED(link->QueryInterface(IID_IPersistFile, file.receiveVoid()))) return false;
-  // IPersistFile takes a UTF-16 path; a path too long for MAX_PATH is refused here rather than
-  // written somewhere the player did not ask for.
-  wchar_t widePath[MAX_PATH] = {};
-  if (MultiByteToWideChar(CP_ACP, 0, linkPath.c_str(), -1, widePath, MAX_PATH) == 0) return false;
-  return SUCCEEDED(file->Save(widePath, TRUE));
+  // A path too long for MAX_PATH is refused here rather than written somewhere the player did
+  // not ask for.
+  const std::wstring widePath = Wide(linkPath);
+  if (widePath.empty() || widePath.size() >= MAX_PATH) return false;
+  return SUCCEEDED(file->Save(widePath.c_str(), TRUE));
 }
 
 }  // namespace drovane

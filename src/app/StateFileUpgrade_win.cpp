@@ -6,6 +6,7 @@
 
 #include "app/DataFile.h"
 #include "app/FileSystem.h"
+#include "app/WideText.h"
 #include "app/Md5.h"
 
 namespace drovane {
@@ -21,9 +22,9 @@ std::string ListingRoot(const std::string& folder) {
 
 void MoveUnlessTaken(const std::string& from, const std::string& to) {
   if (FileExists(to)) {
-    DeleteFileA(from.c_str());
+    DeleteFileW(Wide(from).c_str());
   } else {
-    MoveFileA(from.c_str(), to.c_str());
+    MoveFileW(Wide(from).c_str(), Wide(to).c_str());
   }
 }
 

@@ -6,13 +6,14 @@
 #include "app/Md5.h"
 #include "app/WinHandles.h"
 #include "data/UploadedIdSet.h"
+#include "app/WideText.h"
 
 namespace drovane {
 
 namespace {
 
 bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -30,7 +31,7 @@ bool UploadedIdSet::Load(const std::string& stateFolder) {
     path = stateFolder + Md5Hex(name);
     if (!IsFile(path)) return false;
   }
-  KernelHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   // A shorter file fills only the first bytes; the rest stays zero.
@@ -67,7 +68,7 @@ void ClearStateFolder(const std::string& stateFolder) {
   // No folder named: nothing is deleted (never the current folder's files).
   if (folder.empty()) return;
   for (const FolderEntry& entry : ListFolder(folder)) {
-    if (!entry.isDirectory) DeleteFileA((folder + "\\" + entry.name).c_str());
+    if (!entry.isDirectory) DeleteFileW(Wide(folder + "\\" + entry.name).c_str());
   }
 }
 

@@ -46,7 +46,7 @@ INT_PTR AccountOptionsForm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
 
 bool AccountOptionsForm::Build() {
   SetAppIcons();
-  SetWindowTextA(hwnd, "Account Upload Options");
+  SetControlText(hwnd, "Account Upload Options");
   SetClientSize(kClientWidth, kClientHeight);
   SetWindowStyles(kDialogStyle, -1);
   // The explanation's rectangle reaches under the list; it is clipped by the list, which lies
@@ -65,7 +65,7 @@ bool AccountOptionsForm::Build() {
   // Typing stops at the limit; the saved list is shown whole whatever its length, and read back
   // whole at OK: an exclusion is never dropped.
   SendMessageA(listEdit(), EM_SETLIMITTEXT, kAccountListTextLimit, 0);
-  SetWindowTextA(listEdit(), AccountListEditText(AccountExclusions()).c_str());
+  SetControlText(listEdit(), AccountListEditText(AccountExclusions()));
   CenterOver(parent);
   return true;
 }
@@ -87,9 +87,7 @@ void AccountOptionsForm::OnCommand(WPARAM command) {
 }
 
 void AccountOptionsForm::StoreList() {
-  std::string text(static_cast<size_t>(GetWindowTextLengthA(listEdit())) + 1, '\0');
-  text.resize(static_cast<size_t>(GetWindowTextA(listEdit(), &text[0], static_cast<int>(text.size()))));
-  AccountExclusions() = AccountListFromEditText(text);
+  AccountExclusions() = AccountListFromEditText(ControlText(listEdit()));
   SaveAccountExclusions();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/WideText.h"
 #include "ui/Controls.h"
 
 namespace drovane {
@@ -25,10 +26,9 @@ struct CharFilter {
 };
 
 void ShowBalloon(HWND edit, const std::string& text, int maxWide) {
-  std::wstring wide(static_cast<size_t>(maxWide), L'\0');
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], maxWide);
-  if (length <= 0) return;
-  wide[static_cast<size_t>(maxWide) - 1] = L'\0';
+  std::wstring wide = Wide(text);
+  if (wide.empty()) return;
+  if (wide.size() >= static_cast<size_t>(maxWide)) wide.resize(static_cast<size_t>(maxWide) - 1);
   EDITBALLOONTIP balloon = {};
   balloon.cbStruct = sizeof balloon;
   balloon.pszTitle = L"";
@@ -45,28 +45,28 @@ bool Accepts(const CharFilter& filter, WPARAM code) {
 }
 
 LRESULT CALLBACK FilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
-  CharFilter* filter = reinterpret_cast<CharFilter*>(GetWindowLongPtrA(edit, GWLP_USERDATA));
-  if (!filter) return DefWindowProcA(edit, message, wParam, lParam);
+  CharFilter* filter = reinterpret_cast<CharFilter*>(GetWindowLongPtrW(edit, GWLP_USERDATA));
+  if (!filter) return DefWindowProcW(edit, message, wParam, lParam);
   const WNDPROC previous = filter->previous;
   if (message == WM_DESTROY) {
-    SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
-    SetWindowLongPtrA(edit, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+    SetWindowLongPtrW(edit, GWLP_USERDATA, 0);
     delete filter;
-    return CallWindowProcA(previous, edit, message, wParam, lParam);
+    return CallWindowProcW(previous, edit, message, wParam, lParam);
   }
   if (message == WM_CHAR && wParam != VK_BACK) {
     if (!Accepts(*filter, wParam)) {
       ShowBalloon(edit, filter->refusal, 256);
       return 0;
     }
-    if (filter->limit != 0 && GetWindowTextLengthA(edit) >= filter->limit) {
+    if (filter->limit != 0 && GetWindowTextLengthW(edit) >= filter->limit) {
       char text[64];
       std::snprintf(text, sizeof text, "You cannot enter more than %i characters.", filter->limit);
       ShowBalloon(edit, text, 64);
       return 0;
     }
   }
-  return CallWindowProcA(previous, edit, message, wParam, lParam);
+  return CallWindowProcW(previous, edit, message, wParam, lParam);
 }
 
 }  // namespace
@@ -74,9 +74,11 @@ LRESULT CALLBACK FilterProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPara
 void AttachUsernameFilter(HWND edit) {
   CharFilter* filter =
       new CharFilter{kUsernameCharacters, 0, kUsernameRefusal, kUsernameLimit, nullptr};
-  SetWindowLongPtrA(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(filter));
+  // A wide window procedure: one set with SetWindowLongPtrA would make the edit an ANSI window,
+  // and every text passing through it would be cut down to the ANSI code page.
+  SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(filter));
   filter->previous = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FilterProc)));
+      SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FilterProc)));
 }
 
 }  // namespace drovane

@@ -2,6 +2,7 @@
 
 #include "app/FileLog.h"
 #include "app/Version.h"
+#include "ui/Controls.h"
 #include "ui/MainForm.h"
 
 namespace drovane {
@@ -10,7 +11,7 @@ INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
   if (message != WM_INITDIALOG) return 0;
   // Never shown: the template has no WS_VISIBLE and nothing shows it.
   SetAppIcons();
-  SetWindowTextA(hwnd, kClientName);
+  SetControlText(hwnd, kClientName);
   LogLine() << "Creating `MainForm`.";
   mainWindow = new MainForm(application);
   if (!mainWindow->CreateModeless(hwnd)) {

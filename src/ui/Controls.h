@@ -26,7 +26,15 @@ HWND AttachAccountHintTip(HWND control);
 // area under a caption with a close box, and the progress bar's class ready for use.
 void FrameProgressWindow(Form& form, const char* title);
 
-// A child control of a form window; every control is WS_CHILD | WS_VISIBLE plus the style given.
+// Window texts are UTF-8 inside the program and set and read through the wide functions, so a
+// folder or account name outside the ANSI code page shows as it is.
+void SetControlText(HWND window, const std::string& text);
+std::string ControlText(HWND window);
+// MessageBoxW with UTF-8 texts.
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+// A child control of a form window, created as a Unicode window (see SetControlText); every
+// control is WS_CHILD | WS_VISIBLE plus the style given.
 HWND CreateControl(HWND parent, HINSTANCE instance, const char* className, const char* text,
                    DWORD style, DWORD extendedStyle, int x, int y, int width, int height,
                    int id = 0);

@@ -4,13 +4,14 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "app/WideText.h"
 #include "ui/Form.h"
 
 namespace drovane {
 
 void FrameProgressWindow(Form& form, const char* title) {
   form.SetAppIcons();
-  SetWindowTextA(form.hwnd, title);
+  SetControlText(form.hwnd, title);
   form.SetClientSize(320, 88);
   form.SetWindowStyles(WS_CAPTION | WS_SYSMENU, -1);
   INITCOMMONCONTROLSEX common = {};
@@ -27,7 +28,7 @@ void ApplyDefaultFont(const HWND* controls, int count) {
 }
 
 void OpenWithShell(const std::string& target) {
-  ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  ShellExecuteW(nullptr, L"open", Wide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool Utf8ToWide(const char* text, std::unique_ptr<wchar_t[]>& out) {
@@ -74,9 +75,28 @@ HWND AttachAccountHintTip(HWND control) {
 
 HWND CreateControl(HWND parent, HINSTANCE instance, const char* className, const char* text,
                    DWORD style, DWORD extendedStyle, int x, int y, int width, int height, int id) {
-  return CreateWindowExA(extendedStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                         height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                         instance, nullptr);
+  // An edit created by CreateWindowExA keeps its text in the ANSI code page, whatever it is
+  // later given.
+  const std::wstring wideText = text ? Wide(text) : std::wstring();
+  return CreateWindowExW(extendedStyle, Wide(className).c_str(), text ? wideText.c_str() : nullptr,
+                         WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+void SetControlText(HWND window, const std::string& text) {
+  SetWindowTextW(window, Wide(text).c_str());
+}
+
+std::string ControlText(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return std::string();
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const int copied = GetWindowTextW(window, &text[0], length + 1);
+  return Utf8(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
 }
 
 }  // namespace drovane

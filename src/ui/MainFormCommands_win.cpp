@@ -11,6 +11,7 @@
 #include "app/ServiceUrls.h"
 #include "app/TextHelpers.h"
 #include "app/Version.h"
+#include "app/WideText.h"
 #include "ui/AccountOptionsForm.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
@@ -47,7 +48,7 @@ void MainForm::OnCommand(WPARAM command) {
       ShowLogPane(!IsWindowVisible(logPane()));
       break;
     case kCmdBrowseLogs:
-      ShellExecuteA(nullptr, "explore", (AppDataDir() + "log\\").c_str(), nullptr, nullptr,
+      ShellExecuteW(nullptr, L"explore", Wide(AppDataDir() + "log\\").c_str(), nullptr, nullptr,
                     SW_SHOWNORMAL);
       break;
     case kCmdOptions:
@@ -98,9 +99,10 @@ void MainForm::LaunchGame() {
   const std::string folder = application->GetGameFolder(Live);
   const std::string launcher = folder + kLauncherName;
   const INT_PTR result = reinterpret_cast<INT_PTR>(
-      ShellExecuteA(nullptr, "open", launcher.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+      ShellExecuteW(nullptr, L"open", Wide(launcher).c_str(), nullptr, Wide(folder).c_str(),
+                    SW_SHOWNORMAL));
   if (result <= 32) {
-    MessageBoxA(hwnd, ("Could not launch " + launcher + ".").c_str(), kClientName, MB_ICONERROR);
+    ShowMessageBox(hwnd, "Could not launch " + launcher + ".", kClientName, MB_ICONERROR);
     return;
   }
   // Minimized directly, not through the minimize command: even with the tray icon on.
@@ -114,14 +116,14 @@ void MainForm::ShowStatistics() {
                 static_cast<int>(application->timesStarted),
                 static_cast<int>(application->uploadCount),
                 FormatSize(application->totalUploaded, false).c_str());
-  MessageBoxA(hwnd, text, "Statistics", MB_OK);
+  ShowMessageBox(hwnd, text, "Statistics", MB_OK);
 }
 
 void MainForm::ShowAbout() {
   const std::string text = std::string(kClientName) + " " + kClientVersion +
                            "\r\n\r\nPlease send any comments, questions\r\nand bug reports to " +
                            kFeedbackAddress;
-  MessageBoxA(hwnd, text.c_str(), "About", MB_OK);
+  ShowMessageBox(hwnd, text, "About", MB_OK);
 }
 
 void MainForm::OnListNotify(const NMHDR* header) {

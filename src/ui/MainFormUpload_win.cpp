@@ -2,6 +2,7 @@
 // the outcome in the log pane.
 #include "app/Application.h"
 #include "app/FileLog.h"
+#include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/UploadForm.h"
 #include "upload/UploadBookkeeping.h"
@@ -28,7 +29,7 @@ void MainForm::StartUpload(bool automatic) {
       AppendToLogPane("\r\n", false);
       AppendToLogPane(reason, false);
     } else {
-      MessageBoxA(hwnd, reason.c_str(), "Drovane Client", MB_ICONINFORMATION);
+      ShowMessageBox(hwnd, reason, "Drovane Client", MB_ICONINFORMATION);
       if (requirement == UploadRequirement::MissingLogin) {
         PostMessageA(hwnd, WM_COMMAND, kCmdOptions, 0);
       }

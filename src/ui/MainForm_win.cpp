@@ -10,6 +10,7 @@
 #include "app/Application.h"
 #include "app/FileLog.h"
 #include "app/Version.h"
+#include "app/WideText.h"
 #include "update/SelfUpdate.h"
 #include "ui/Controls.h"
 #include "ui/ListView.h"
@@ -135,7 +136,7 @@ bool MainForm::BuildMainWindow() {
   const uint32_t preferences = application->GetPreferences();
   BuildMenus();
   SetAppIcons();
-  SetWindowTextA(hwnd, kClientName);
+  SetControlText(hwnd, kClientName);
   SetClientSize(kClientWidth, kStartHeight);
   SetWindowStyles(kMainWindowStyle, (preferences & PREF_SHOW_IN_TASKBAR) ? WS_EX_APPWINDOW : 0);
 
@@ -202,7 +203,8 @@ void MainForm::CreateControls() {
   controls[kUploadButton] = CreateControl(hwnd, instance, "BUTTON", "Upload", WS_TABSTOP, 0, 416,
                                           292, 75, 23, kCmdUpload);
   // The log pane starts hidden: created without WS_VISIBLE.
-  controls[kLogPane] = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", nullptr, WS_CHILD | kLogPaneStyle,
+  // A Unicode edit, as CreateControl makes them: the lines name folders and accounts.
+  controls[kLogPane] = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", nullptr, WS_CHILD | kLogPaneStyle,
                                        10, 324, 480, 117, hwnd, nullptr, instance, nullptr);
   for (HWND list : {sharedCacheList(), accountList()}) {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
@@ -293,19 +295,19 @@ void MainForm::SetTrayIcon(bool show, int iconId) {
 
 void MainForm::AppendToLogPane(const std::string& text, bool newLine) {
   HWND pane = logPane();
-  const int length = GetWindowTextLengthA(pane);
-  SendMessageA(pane, EM_SETSEL, static_cast<WPARAM>(length), length);
+  const int length = GetWindowTextLengthW(pane);
+  SendMessageW(pane, EM_SETSEL, static_cast<WPARAM>(length), length);
   if (newLine) {
-    if (length > 0) SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
+    if (length > 0) SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"\r\n"));
     const std::time_t now = std::time(nullptr);
     std::tm local = {};
     localtime_s(&local, &now);
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%02i:%02i:%02i] ", local.tm_hour, local.tm_min,
                   local.tm_sec);
-    SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(stamp));
+    SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(stamp).c_str()));
   }
-  SendMessageA(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(pane, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }
 
 void MainForm::ShowLogPane(bool show) {

@@ -7,6 +7,7 @@
 #include "app/Md5.h"
 #include "app/Shortcuts.h"
 #include "app/TextHelpers.h"
+#include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/OptionsForm.h"
 #include "ui/OptionsRules.h"
@@ -94,16 +95,16 @@ void OptionsForm::Browse(GameEdition edition) {
     ClientMessageBox(hwnd, MessagesOf(edition).browseRefusal, MB_ICONERROR);
     return;
   }
-  SetWindowTextA(FolderEdit(edition), FolderOfFile(chosen).c_str());
-  if (edition != Live) SetWindowTextA(DetectButton(edition), "Clear");
+  SetControlText(FolderEdit(edition), FolderOfFile(chosen));
+  if (edition != Live) SetControlText(DetectButton(edition), "Clear");
 }
 
 // Live always detects; PTR and Beta clear a folder that is set and detect otherwise.
 void OptionsForm::DetectOrClear(GameEdition edition) {
   HWND edit = FolderEdit(edition);
-  if (edition != Live && GetWindowTextLengthA(edit) > 0) {
-    SetWindowTextA(edit, "");
-    SetWindowTextA(DetectButton(edition), "Detect");
+  if (edition != Live && GetWindowTextLengthW(edit) > 0) {
+    SetControlText(edit, "");
+    SetControlText(DetectButton(edition), "Detect");
     return;
   }
   const std::string folder = InstallPathFor(edition);
@@ -111,8 +112,8 @@ void OptionsForm::DetectOrClear(GameEdition edition) {
     ClientMessageBox(hwnd, MessagesOf(edition).detectFailure, MB_ICONERROR);
     return;
   }
-  SetWindowTextA(edit, folder.c_str());
-  if (edition != Live) SetWindowTextA(DetectButton(edition), "Clear");
+  SetControlText(edit, folder);
+  if (edition != Live) SetControlText(DetectButton(edition), "Clear");
 }
 
 // What is stored before a stop stays stored.

@@ -119,7 +119,7 @@ INT_PTR OptionsForm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
 
 bool OptionsForm::Build() {
   SetAppIcons();
-  SetWindowTextA(hwnd, "Options");
+  SetControlText(hwnd, "Options");
   SetClientSize(kClientWidth, kClientHeight);
   SetWindowStyles(kDialogStyle, -1);
   CreateControls();
@@ -140,7 +140,7 @@ void OptionsForm::CreateControls() {
 void OptionsForm::ShowInitialState() {
   HWND username = controls[kUsernameEdit];
   AttachUsernameFilter(username);
-  SetWindowTextA(username, application->GetUsername().c_str());
+  SetControlText(username, application->GetUsername());
 
   // A stored password is never shown, not even masked: the edit offers to change it instead.
   passwordStored = !application->GetPassword().empty();
@@ -152,8 +152,8 @@ void OptionsForm::ShowInitialState() {
 
   for (GameEdition edition : kEditions) {
     const std::string folder = application->GetGameFolder(edition);
-    SetWindowTextA(FolderEdit(edition), folder.c_str());
-    if (edition != Live && !folder.empty()) SetWindowTextA(DetectButton(edition), "Clear");
+    SetControlText(FolderEdit(edition), folder);
+    if (edition != Live && !folder.empty()) SetControlText(DetectButton(edition), "Clear");
   }
 
   const uint32_t preferences = application->GetPreferences();
@@ -169,7 +169,7 @@ void OptionsForm::ShowInitialState() {
 void OptionsForm::ShowPasswordHint() {
   HWND edit = controls[kPasswordEdit];
   SendMessageA(edit, EM_SETPASSWORDCHAR, 0, 0);
-  SetWindowTextA(edit, kPasswordHint);
+  SetControlText(edit, kPasswordHint);
   SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(italicFont.get()), TRUE);
 }
 
@@ -193,11 +193,11 @@ void OptionsForm::OnPasswordFocus(bool gained) {
   HWND edit = controls[kPasswordEdit];
   if (gained) {
     if (SendMessageA(edit, EM_GETPASSWORDCHAR, 0, 0) == 0) {
-      SetWindowTextA(edit, "");
+      SetControlText(edit, "");
       SendMessageA(edit, EM_SETPASSWORDCHAR, kPasswordCharacter, 0);
       SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(normalFont), TRUE);
     }
-  } else if (GetWindowTextLengthA(edit) == 0) {
+  } else if (GetWindowTextLengthW(edit) == 0) {
     ShowPasswordHint();
   }
 }
@@ -208,12 +208,7 @@ bool OptionsForm::IsChecked(Control control) const {
 
 std::string OptionsForm::ControlText(Control control) const {
   // The whole text: a cut name could pass the checks that the whole one fails.
-  const int length = GetWindowTextLengthA(controls[control]);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  const int copied = GetWindowTextA(controls[control], &text[0], length + 1);
-  text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
-  return text;
+  return drovane::ControlText(controls[control]);
 }
 
 int ShowOptions(Application* application, MainForm* mainWindow, HWND owner) {

@@ -51,8 +51,7 @@ INT_PTR UpdaterForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       if (!Build()) {
-        MessageBoxA(hwnd, "An error occurred while creating the window.", kBoxCaption,
-                    MB_ICONERROR);
+        ShowMessageBox(hwnd, "An error occurred while creating the window.", kBoxCaption, MB_ICONERROR);
         RequestClose(false);
       }
       return TRUE;
@@ -88,17 +87,17 @@ INT_PTR UpdaterForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case UPD_CHECKING:
-      SetWindowTextA(statusText, "Checking for updates...");
+      SetControlText(statusText, "Checking for updates...");
       SetBar(0);
-      SetWindowTextA(progressText, "");
+      SetControlText(progressText, "");
       return true;
     case UPD_CLIENT:
-      SetWindowTextA(statusText, "Downloading the latest client version...");
+      SetControlText(statusText, "Downloading the latest client version...");
       SetBar(0);
-      SetWindowTextA(progressText, "");
+      SetControlText(progressText, "");
       return true;
     case UPD_FILE:
-      SetWindowTextA(statusText, TakeUpdateText(lParam).c_str());
+      SetControlText(statusText, TakeUpdateText(lParam));
       return true;
     case UPD_RECEIVING: {
       const UINT_PTR timer = TimerOf(updater.phase);
@@ -114,11 +113,11 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const std::string error = TakeUpdateText(lParam);
       SetBar(0);
       if (wParam == 1 && WaitsForNetwork()) {
-        SetWindowTextA(statusText, "Waiting for the network...");
+        SetControlText(statusText, "Waiting for the network...");
         SetTimer(hwnd, kNetworkRetryTimer, static_cast<UINT>(networkRetryPause.count()), nullptr);
         return true;
       }
-      SetWindowTextA(statusText, error.c_str());
+      SetControlText(statusText, error);
       ShowWindow(retryButton, SW_SHOW);
       return true;
     }
@@ -132,8 +131,8 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         RequestClose(false);
       } else {
         SetBar(0);
-        SetWindowTextA(statusText, reason.c_str());
-        SetWindowTextA(cancelButton, "Close");
+        SetControlText(statusText, reason);
+        SetControlText(cancelButton, "Close");
       }
       return true;
     }
@@ -141,22 +140,19 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       RefreshProgress(4, reinterpret_cast<const HttpClient*>(lParam), wParam);
       return true;
     case UPD_LIST_FAILED:
-      MessageBoxA(hwnd, "Could not process update list.\n\nPlease try again later.", kBoxCaption,
-                  MB_ICONERROR);
+      ShowMessageBox(hwnd, "Could not process update list.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_CLIENT_FAILED:
-      MessageBoxA(hwnd, "Could not update the client.\n\nPlease try again later.", kBoxCaption,
-                  MB_ICONERROR);
+      ShowMessageBox(hwnd, "Could not update the client.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_FILE_FAILED:
-      MessageBoxA(hwnd, "Could not update a file.\n\nPlease try again later.", kBoxCaption,
-                  MB_ICONERROR);
+      ShowMessageBox(hwnd, "Could not update a file.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_FINISHED:
-      SetWindowTextA(progressText, "");
+      SetControlText(progressText, "");
       SetBar(100);
       return true;
     case UPD_NO_UPDATES:
@@ -164,15 +160,14 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         RequestClose(false);
       } else {
         // The files are current, but a newer client waits for its setup program.
-        SetWindowTextA(statusText,
-                       clientNotice.empty() ? "No new updates" : "A newer client is available.");
-        SetWindowTextA(cancelButton, "Close");
+        SetControlText(statusText, clientNotice.empty() ? "No new updates" : "A newer client is available.");
+        SetControlText(cancelButton, "Close");
         ShowClientNotice();
       }
       return true;
     case UPD_COMPLETE:
-      SetWindowTextA(statusText, UpdateCompleteText(static_cast<uint32_t>(wParam)).c_str());
-      SetWindowTextA(cancelButton, mode == 1 ? "Continue" : "Close");
+      SetControlText(statusText, UpdateCompleteText(static_cast<uint32_t>(wParam)));
+      SetControlText(cancelButton, mode == 1 ? "Continue" : "Close");
       if (mode != 1) ShowClientNotice();
       return true;
     default:
@@ -207,18 +202,18 @@ bool UpdaterForm::WaitsForNetwork() {
 
 void UpdaterForm::ShowClientNotice() {
   if (!clientNotice.empty()) {
-    MessageBoxA(hwnd, clientNotice.c_str(), kBoxCaption, MB_ICONINFORMATION);
+    ShowMessageBox(hwnd, clientNotice, kBoxCaption, MB_ICONINFORMATION);
   }
 }
 
 int UpdaterForm::Ask(const char* text) {
-  return MessageBoxA(hwnd, text, kBoxCaption, MB_ICONQUESTION | MB_YESNO);
+  return ShowMessageBox(hwnd, text, kBoxCaption, MB_ICONQUESTION | MB_YESNO);
 }
 
 void UpdaterForm::RefreshProgress(int kind, const HttpClient* client, size_t size) {
   if (kind == 4) {
     SetBar(100);
-    SetWindowTextA(progressText, ProgressText(100, static_cast<double>(size)).c_str());
+    SetControlText(progressText, ProgressText(100, static_cast<double>(size)));
     return;
   }
   if (!client || client->GetStatus() != HttpStatus::Receiving) return;
@@ -226,7 +221,7 @@ void UpdaterForm::RefreshProgress(int kind, const HttpClient* client, size_t siz
       ReceivingProgress(updater.phase, client->GetProgressBytes(), client->GetProgressTotal(),
                         updater.downloadedBytes, updater.downloadTotal);
   SetBar(progress.barPosition);
-  SetWindowTextA(progressText, progress.text.c_str());
+  SetControlText(progressText, progress.text);
 }
 
 void UpdaterForm::SetBar(int position) {

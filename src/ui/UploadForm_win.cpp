@@ -85,15 +85,15 @@ void UploadForm::SetStatusText(const std::wstring& text) {
 
 void UploadForm::SetProgress(int percent, const std::string& text) {
   SendMessageA(controls[kProgressBar], PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-  SetWindowTextA(controls[kProgressText], text.c_str());
+  SetControlText(controls[kProgressText], text);
 }
 
 void UploadForm::ShowCloseButton() {
-  SetWindowTextA(controls[kCancelButton], "Close");
+  SetControlText(controls[kCancelButton], "Close");
 }
 
 int UploadForm::ShowMessage(const std::string& text, unsigned type) {
-  return MessageBoxA(hwnd, text.c_str(), kBoxCaption, type);
+  return ShowMessageBox(hwnd, text, kBoxCaption, type);
 }
 
 int UploadForm::ShowMessage(const std::wstring& text, unsigned type) {

@@ -86,7 +86,7 @@ bool WdbViewerForm::BuildViewer() {
   // The kind picks the file, the columns and the reader: a window of no kind has nothing to show.
   if (kind < 0 || kind >= kWdbKindCount || !application) return false;
   SetAppIcons();
-  SetWindowTextA(hwnd, "Loading file...");
+  SetControlText(hwnd, "Loading file...");
   SetClientSize(kStartWidth, kStartHeight);
   SetWindowStyles(kStyle, -1);
 
@@ -167,7 +167,7 @@ void WdbViewerForm::SelectEdition(int chosen) {
 }
 
 void WdbViewerForm::LoadView() {
-  SetWindowTextA(hwnd, "Loading file...");
+  SetControlText(hwnd, "Loading file...");
   if (isShiftHeld()) ShowWindow(sortButton(), SW_HIDE);
   HWND list = recordList();
   SetRedraw(list, false);
@@ -179,7 +179,7 @@ void WdbViewerForm::LoadView() {
       &WdbViewerForm::ReadPageCache, &WdbViewerForm::ReadQuestCache};
   if (kind >= 0 && kind < kWdbKindCount) {
     (this->*kReaders[kind])();
-    SetWindowTextA(hwnd, (std::string(kWdbKinds[kind].displayName) + " - Data Viewer").c_str());
+    SetControlText(hwnd, std::string(kWdbKinds[kind].displayName) + " - Data Viewer");
   }
 
   // Shift held while a file loads sorts it at once; the button then stays hidden.

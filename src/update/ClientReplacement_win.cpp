@@ -5,6 +5,7 @@
 #include "app/DataFile.h"
 #include "app/WinHandles.h"
 #include "update/InstalledFiles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -29,18 +30,20 @@ bool IsNameBeside(const std::string& candidate, const std::string& executable,
 }  // namespace
 
 BOOL WINAPI RenameReplacing(LPCSTR existing, LPCSTR target) {
-  return MoveFileExA(existing, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  return MoveFileExW(Wide(existing).c_str(), Wide(target).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool StartProgram(const std::string& program, const std::string& parameters) {
   // CreateProcess, not ShellExecute: a ".new" file is no ".exe" to the shell.
-  std::string line = "\"" + program + "\" " + parameters;
-  std::vector<char> buffer(line.begin(), line.end());
-  buffer.push_back('\0');
-  STARTUPINFOA startup = {};
+  // CreateProcessW may write into the command line, so it gets a copy of its own.
+  std::wstring line = Wide("\"" + program + "\" " + parameters);
+  std::vector<wchar_t> buffer(line.begin(), line.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (!CreateProcessW(Wide(program).c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startup, &process)) {
     return false;
   }
@@ -52,11 +55,11 @@ bool StartProgram(const std::string& program, const std::string& parameters) {
 bool CanReplaceExecutable(const std::string& executable) {
   // The probe is created and, through FILE_FLAG_DELETE_ON_CLOSE, gone with its handle.
   const std::string probe = FreeNameBeside(executable, ".probe");
-  KernelHandle created(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  KernelHandle created(CreateFileW(Wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (!created.valid() && GetLastError() == ERROR_ACCESS_DENIED) return false;
   // Renaming the running executable needs DELETE on it (or the right to delete in its folder).
-  KernelHandle running(CreateFileA(executable.c_str(), DELETE,
+  KernelHandle running(CreateFileW(Wide(executable).c_str(), DELETE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
   return running.valid() || GetLastError() != ERROR_ACCESS_DENIED;
@@ -66,7 +69,7 @@ bool WriteNewClientBeside(const std::string& executable, const std::string& cont
                           std::string& newFile) {
   newFile = FreeNameBeside(executable, kNewSuffix);
   if (WriteWholeFile(newFile, content)) return true;
-  DeleteFileA(newFile.c_str());
+  DeleteFileW(Wide(newFile).c_str());
   return false;
 }
 
@@ -80,7 +83,7 @@ bool ExecutableOfNewClient(const std::string& newFile, std::string& executable) 
 bool TakeExecutablePlace(const std::string& newFile, const std::string& executable,
                          MoveFunction move, int attempts, DWORD pauseMs) {
   // A read-only old client would refuse to be replaced.
-  SetFileAttributesA(executable.c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(Wide(executable).c_str(), FILE_ATTRIBUTE_NORMAL);
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (attempt > 0) Sleep(pauseMs);
     if (move(newFile.c_str(), executable.c_str())) return true;

@@ -10,22 +10,23 @@
 #include "app/FileSystem.h"
 #include "app/Md5.h"
 #include "app/WinHandles.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
 
 // Clears read-only (and hidden or system) so the file can be replaced.
 void MakeWritable(const std::string& path) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 bool MoveIntoPlace(const std::string& temporary, const std::string& target) {
   MakeWritable(target);
-  if (MoveFileExA(temporary.c_str(), target.c_str(),
+  if (MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
-  DeleteFileA(temporary.c_str());
+  DeleteFileW(Wide(temporary).c_str());
   return false;
 }
 
@@ -44,9 +45,9 @@ bool IsCurrent(const std::string& path, const UpdateEntry& entry) {
   return FileMatches(path, entry.size, entry.md5, entry.sha256);
 }
 
-// Flushes a file written by CopyFileA before it is renamed into place.
+// Flushes a copied file before it is renamed into place.
 bool FlushToDisk(const std::string& path) {
-  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   return file.valid() && FlushFileBuffers(file.get()) && CloseHandle(file.release());
 }
@@ -74,7 +75,7 @@ void CheckGameEntry(UpdateEntry& entry, const GameFolders& gameFolders) {
 }  // namespace
 
 bool WriteWholeFile(const std::string& path, const std::string& content) {
-  KernelHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   constexpr size_t kPiece = 1 << 20;
@@ -116,7 +117,7 @@ bool StoreEntry(const UpdateEntry& entry, const std::string& content,
 bool WriteFileInPlace(const std::string& path, const std::string& content) {
   const std::string temporary = FreeNameBeside(path + ".", ".tmp");
   if (!WriteWholeFile(temporary, content)) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   return MoveIntoPlace(temporary, path);
@@ -124,14 +125,14 @@ bool WriteFileInPlace(const std::string& path, const std::string& content) {
 
 bool CopyFileInPlace(const std::string& source, const std::string& target) {
   const std::string temporary = FreeNameBeside(target + ".", ".tmp");
-  if (!CopyFileA(source.c_str(), temporary.c_str(), TRUE)) {
-    DeleteFileA(temporary.c_str());
+  if (!CopyFileW(Wide(source).c_str(), Wide(temporary).c_str(), TRUE)) {
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   // A copy takes the source's attributes; a read-only add-on file must not spread.
   MakeWritable(temporary);
   if (!FlushToDisk(temporary)) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(Wide(temporary).c_str());
     return false;
   }
   return MoveIntoPlace(temporary, target);

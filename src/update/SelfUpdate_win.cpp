@@ -13,6 +13,7 @@
 #include "net/HttpResponse.h"
 #include "update/ListTrust.h"
 #include "update/TargetConfinement.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -43,7 +44,7 @@ SelfUpdate::~SelfUpdate() {
   httpClient.Close();
   // A new client written but never started (its restart was left to the owner, who ended the
   // run instead) must not stay beside the executable.
-  if (!newClientFile_.empty()) DeleteFileA(newClientFile_.c_str());
+  if (!newClientFile_.empty()) DeleteFileW(Wide(newClientFile_).c_str());
   LogLine(LogLine::Tab) << "Source: SelfUpdate closed";
 }
 
@@ -283,7 +284,7 @@ bool SelfUpdate::Restart() {
   const bool visible = mainWindow && IsWindowVisible(mainWindow) == TRUE;
   if (!startClient(newClientFile_, InstallParameters(visible))) {
     LogLine(LogLine::Tab) << "The new client could not be started.";
-    DeleteFileA(newClientFile_.c_str());
+    DeleteFileW(Wide(newClientFile_).c_str());
     return false;
   }
   if (beforeRestart) beforeRestart();

@@ -13,6 +13,7 @@
 #include "app/WinHandles.h"
 #include "data/AccountData.h"
 #include "upload/AddonCopy.h"
+#include "app/WideText.h"
 
 namespace drovane {
 namespace {
@@ -30,7 +31,7 @@ ReadOutcome ReadAddonFile(const std::string& path, std::string& text) {
   text.clear();
   DataFile file;
   if (!file.Open(path, FileMode::Read)) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) return ReadOutcome::Unreadable;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::Missing
@@ -67,7 +68,7 @@ void WriteUploadedLine(const std::string& path, UploadStateMap& states) {
     LogShouldRead(rewrite.line);
   } else {
     // The game's backup goes only once the file itself holds the new line.
-    DeleteFileA((path + ".bak").c_str());
+    DeleteFileW(Wide(path + ".bak").c_str());
   }
 }
 

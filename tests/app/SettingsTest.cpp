@@ -174,5 +174,21 @@ TEST_F(SettingsTest, OptionalFoldersNeedTheirExecutableAndAreNotRewritten) {
   EXPECT_EQ(Text(kOptionsKey, "WoW Folder Beta"), games / "beta");
 }
 
+TEST_F(SettingsTest, AFolderNamedOutsideTheCodePageIsStoredAndLoadedWhole) {
+  // Greek and Cyrillic are both outside the tests' code page (1252).
+  test::TempFolder games;
+  test::WriteTestFile(games / "ptr\\WowT-64.exe", "MZ");
+  const std::string folder = test::RenameToWideName(games / "ptr", L"\u03A9 \u0418\u0433\u0440\u044B");
+  ASSERT_EQ(folder, games / u8"\u03A9 \u0418\u0433\u0440\u044B");
+  {
+    Application app;
+    ASSERT_TRUE(app.SetGameFolder(PTR, folder, false));
+  }
+  EXPECT_EQ(Text(kOptionsKey, "WoW Folder PTR"), folder);
+  Application again;
+  ASSERT_TRUE(again.LoadSettingsAndUpgrade());
+  EXPECT_EQ(again.GetGameFolder(PTR), folder);
+}
+
 }  // namespace
 }  // namespace drovane

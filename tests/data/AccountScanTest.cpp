@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "CacheSamples.h"
 #include "support/TempFolder.h"
 
@@ -128,6 +130,39 @@ TEST_F(AccountScanTest, MissingFoldersAndEditions) {
   EXPECT_EQ(ScanAccounts(none, states_, rows), 0);
   EXPECT_EQ(nothing.Lines(), "");
   EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(AccountScanTest, FolderNamesOutsideTheCodePageAreListedReadAndExcludedWhole) {
+  // Greek and Cyrillic are both outside the tests' code page (1252); the game names its folders in
+  // UTF-16, so they are made with the wide function.
+  WriteTestFile(live_ / "game\\WTF\\Account\\ONE\\SavedVariables\\+Drovane_Looter.lua",
+                "dlUploaded = 1\n" + kCounters);
+  WriteTestFile(live_ / "game\\WTF\\Account\\TWO\\SavedVariables\\+Drovane_Looter.lua",
+                "dlUploaded = 1\n" + kCounters);
+  ASSERT_NE(test::RenameToWideName(live_ / "game\\WTF\\Account\\ONE", L"\u03A9MEGA"), "");
+  ASSERT_NE(test::RenameToWideName(live_ / "game\\WTF\\Account\\TWO", L"\u0412\u0410\u0421\u042F"),
+            "");
+  const std::string game = test::RenameToWideName(live_ / "game", L"\u0418\u0433\u0440\u044B \u03A9");
+  ASSERT_EQ(game, live_.path() + "\\\u0418\u0433\u0440\u044B \u03A9");
+  exclusions_[u8"\u0412\u0410\u0421\u042F"] = u8"\u0412\u0410\u0421\u042F";
+
+  AccountScanSources sources;
+  sources.gameFolders[Live] = game;
+  sources.exclusions = &exclusions_;
+  std::vector<AccountDataEntry> rows;
+  LogCapture log;
+  EXPECT_EQ(ScanAccounts(sources, states_, rows), 1) << "the excluded account is not counted";
+  ASSERT_EQ(rows.size(), 2u);
+  std::map<std::string, AccountDataEntry> byName;
+  for (const AccountDataEntry& row : rows) byName[row.accountFolder] = row;
+  const AccountDataEntry& omega = byName[u8"\u03A9MEGA"];
+  EXPECT_EQ(omega.displayName, u8"\u03A9mega");
+  EXPECT_EQ(omega.filePath, SavedVariablesPath(game, u8"\u03A9MEGA"));
+  EXPECT_EQ(omega.uploadState, 1);
+  EXPECT_EQ(omega.stats[5], 6) << "the file under both names was read";
+  EXPECT_EQ(byName[u8"\u0412\u0410\u0421\u042F"].displayName, u8"\u0412\u0430\u0441\u044F");
+  EXPECT_NE(log.Lines().find(" > '" + omega.filePath + "': "), std::string::npos)
+      << log.Lines();
 }
 
 TEST(AccountDisplayName, TitleCaseOfTheFirst16Bytes) {

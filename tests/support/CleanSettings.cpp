@@ -5,6 +5,7 @@
 
 #include "app/FileSystem.h"
 #include "app/Registry.h"
+#include "app/WideText.h"
 #include "app/WinHandles.h"
 #include "support/TempFolder.h"
 
@@ -87,11 +88,8 @@ bool ReadRawValue(const std::string& subKey, const std::string& name, std::strin
   type = valueType;
   if (valueType == REG_SZ || valueType == REG_EXPAND_SZ) {
     const std::wstring wide(reinterpret_cast<const wchar_t*>(raw.data()), raw.size() / 2);
-    bytes.assign(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                     0, nullptr, nullptr),
-                 '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &bytes[0],
-                        static_cast<int>(bytes.size()), nullptr, nullptr);
+    // Texts are UTF-8 in the client, as they are here.
+    bytes = Utf8(wide);
   } else {
     bytes = raw;
   }
@@ -100,6 +98,13 @@ bool ReadRawValue(const std::string& subKey, const std::string& name, std::strin
 
 void WriteRawValue(const std::string& subKey, const std::string& name, const std::string& bytes,
                    unsigned long type) {
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    // A text is given as UTF-8 and stored as the UTF-16 the registry keeps, without a terminator.
+    const std::wstring wide = Wide(bytes);
+    ASSERT_TRUE(RegistryWrite(subKey.c_str(), name.c_str(), wide.data(), type,
+                              static_cast<DWORD>(wide.size() * sizeof(wchar_t))));
+    return;
+  }
   ASSERT_TRUE(RegistryWrite(subKey.c_str(), name.c_str(), bytes.data(), type,
                             static_cast<DWORD>(bytes.size())));
 }

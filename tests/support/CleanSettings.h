@@ -31,10 +31,12 @@ class CleanSettingsTest : public ::testing::Test {
   std::unique_ptr<TempFolder> liveFolder_;
 };
 
-// The raw bytes and type of a registry value under HKEY_CURRENT_USER; false when absent.
+// The raw bytes and type of a registry value under HKEY_CURRENT_USER; false when absent. A text
+// value comes back as UTF-8, with exactly the characters stored (a missing terminator shows).
 bool ReadRawValue(const std::string& subKey, const std::string& name, std::string& bytes,
                   unsigned long& type);
-// Stores raw bytes as a value of the given type under HKEY_CURRENT_USER.
+// Stores raw bytes as a value of the given type under HKEY_CURRENT_USER; a text (REG_SZ,
+// REG_EXPAND_SZ) is given as UTF-8.
 void WriteRawValue(const std::string& subKey, const std::string& name, const std::string& bytes,
                    unsigned long type);
 

@@ -7,6 +7,7 @@
 #include "app/DataFile.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
+#include "app/WideText.h"
 
 namespace drovane::test {
 
@@ -42,11 +43,23 @@ void RemoveTree(const std::string& path) {
     if (entry.isDirectory) {
       RemoveTree(child);
     } else {
-      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(child.c_str());
+      SetFileAttributesW(Wide(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(Wide(child).c_str());
     }
   }
-  RemoveDirectoryA(path.c_str());
+  RemoveDirectoryW(Wide(path).c_str());
+}
+
+std::string RenameToWideName(const std::string& path, const std::wstring& newName) {
+  const std::wstring from(path.begin(), path.end());
+  const std::wstring to = from.substr(0, from.find_last_of(L'\\') + 1) + newName;
+  if (!MoveFileW(from.c_str(), to.c_str())) return std::string();
+  // Converted here, not with the client's own helpers, which are what the tests look at.
+  const int size = WideCharToMultiByte(CP_UTF8, 0, to.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, to.c_str(), -1, &utf8[0], size, nullptr, nullptr);
+  utf8.pop_back();
+  return utf8;
 }
 
 }  // namespace drovane::test

@@ -24,5 +24,9 @@ class TempFolder {
 void WriteTestFile(const std::string& path, const std::string& content);
 std::string ReadTestFile(const std::string& path);
 void RemoveTree(const std::string& path);
+// Gives the file or folder at path (ASCII) the name newName in the same folder, through the wide
+// function, as the game or Explorer would name it whatever the ANSI code page; returns the new
+// path in UTF-8, or "" when the rename failed.
+std::string RenameToWideName(const std::string& path, const std::wstring& newName);
 
 }  // namespace drovane::test

@@ -280,5 +280,43 @@ TEST_F(AccountOptionsFormTest, TheMainWindowsAccountRowsFollowTheSavedList) {
   main.Close(0);
 }
 
+TEST_F(AccountOptionsFormTest, NamesOutsideTheCodePageAreShownTypedAndExcludedWhole) {
+  // Greek and Cyrillic are both outside the tests' code page (1252): the game's folders and the
+  // player's typing arrive as UTF-16.
+  test::TempFolder games;
+  test::ChildProcess fixture(test::Quoted(test::ProgramFolder() + "\\gamefixture.exe") +
+                             " --accounts PLAIN " + test::Quoted(games / "game"));
+  ASSERT_TRUE(fixture.WaitForExit(60000));
+  ASSERT_EQ(fixture.exitCode(), 0);
+  ASSERT_NE(test::RenameToWideName(games / "game\\WTF\\Account\\PLAIN",
+                                   L"\u03A9MEGA \u0412\u0410\u0421\u042F"),
+            "");
+  const std::string game = test::RenameToWideName(games / "game", L"\u0418\u0433\u0440\u044B");
+  ASSERT_NE(game, "");
+  app_.skipInitialSelfUpdate = true;
+  app_.timesStarted = 5;
+  app_.SetPreferences(kDefaultPreferences, true);
+  app_.SetGameFolder(Live, game, true);
+  MainForm main(&app_);
+  ASSERT_TRUE(main.CreateModeless(nullptr));
+  ASSERT_EQ(ListRowCount(main.accountList()), 1);
+  EXPECT_EQ(ListCellText(main.accountList(), 0, 0), u8"\u03A9mega \u0412\u0430\u0441\u044F");
+
+  Open();
+  SetWindowTextW(form_->listEdit(), L"\u03A9mega \u0432\u0430\u0441\u044F");
+  SendMessageA(form_->controls[AccountOptionsForm::kOkButton], BM_CLICK, 0, 0);
+  const std::string upper = u8"\u03A9MEGA \u0412\u0410\u0421\u042F";
+  EXPECT_THAT(AccountExclusions(), ElementsAre(Pair(upper, upper)));
+  EXPECT_EQ(SavedFile(), upper + "\n");
+  EXPECT_EQ(ListCellText(main.accountList(), 0, 5), "Blocked");
+
+  AccountOptionsForm& again = Open();
+  wchar_t shown[64] = {};
+  GetWindowTextW(again.listEdit(), shown, 64);
+  EXPECT_STREQ(shown, L"\u03A9MEGA \u0412\u0410\u0421\u042F\r\n");
+  again.Close(0);
+  main.Close(0);
+}
+
 }  // namespace
 }  // namespace drovane
