@@ -12,7 +12,8 @@
 //                                   OK
 // democtl command ID [SECONDS]      posts WM_COMMAND ID to the client's main window
 // democtl pane [SECONDS]            prints the main window's log pane
-// democtl wait-pane TEXT [SECONDS]  waits until the log pane holds TEXT, then prints the pane
+// democtl wait-pane TEXT [SECONDS]  waits until the log pane holds TEXT (any language), then
+//                                   prints the pane
 // democtl lists [SECONDS]           prints the rows of both lists, tab-separated, each row after
 //                                   "cache" or "account"
 // democtl press TITLE BUTTON [SECONDS]
@@ -21,9 +22,12 @@
 // democtl wait-gone TITLE [SECONDS] waits until no client dialog of that title is left
 // democtl foreground                prints the title and class of the foreground window
 // democtl kill [SECONDS]            ends every process that holds a client window (by its id)
+// democtl codepage                  prints the ANSI code page Windows programs get here (GetACP)
+// Texts read from the client are printed as UTF-8, whatever the code page.
 // Exit code 0 on success, 1 when nothing appeared in time, 2 for a bad command line.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +40,34 @@ namespace {
 
 constexpr char kCaption[] = "Drovane Client";
 const char* const kDialogClass = MAKEINTATOM(0x8002);
+
+// Window texts are read with the wide functions: the "A" ones would turn every letter outside the
+// system code page into '?', and the tests compare names in any language.
+std::string Utf8(const wchar_t* text, size_t length) {
+  if (length == 0) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], size, nullptr,
+                        nullptr);
+  }
+  return out;
+}
+
+std::string Utf8(const wchar_t* text) { return Utf8(text, wcslen(text)); }
+
+// The command line as UTF-8 (argv holds it in the code page), so a text to wait for may be in any
+// language.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return args;
+  for (int i = 0; i < count; ++i) args.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  return args;
+}
 
 int ButtonId(const char* name) {
   if (!_stricmp(name, "yes")) return IDYES;
@@ -68,9 +100,10 @@ int Answer(int button, DWORD timeoutMs) {
     HWND box = MessageBoxWindow();
     HWND control = box ? GetDlgItem(box, button) : nullptr;
     if (control) {
-      char text[2048] = {};
-      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-      std::printf("democtl: the client asks: %s\ndemoctl: answered by the demo\n", text);
+      wchar_t text[2048] = {};
+      GetDlgItemTextW(box, 0xFFFF, text, ARRAYSIZE(text));
+      std::printf("democtl: the client asks: %s\ndemoctl: answered by the demo\n",
+                  Utf8(text).c_str());
       std::fflush(stdout);
       PostMessageA(control, BM_CLICK, 0, 0);
       return 0;
@@ -149,18 +182,18 @@ HWND NthChild(HWND parent, const char* className, int n) {
 // Text of another process's control; the send is bounded so that a busy client cannot hold us.
 bool ControlText(HWND control, std::string& text) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                            &length)) {
     return false;
   }
-  std::vector<char> buffer(length + 1);
+  std::vector<wchar_t> buffer(length + 1);
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(control, WM_GETTEXT, buffer.size(),
+  if (!SendMessageTimeoutW(control, WM_GETTEXT, buffer.size(),
                            reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG,
                            kSendTimeoutMs, &copied)) {
     return false;
   }
-  text.assign(buffer.data(), copied);
+  text = Utf8(buffer.data(), copied < buffer.size() ? copied : buffer.size() - 1);
   return true;
 }
 
@@ -283,40 +316,41 @@ struct ProcessHandle {
   ProcessHandle& operator=(const ProcessHandle&) = delete;
 };
 
-constexpr int kTextCapacity = 1024;
+constexpr int kTextCapacity = 1024;  // characters
 
 bool PrintListRows(HWND list, const char* label, HANDLE process) {
   DWORD_PTR rows = 0, columns = 0;
-  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-  if (!SendMessageTimeoutA(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &rows) ||
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  if (!SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &rows) ||
       !header ||
-      !SendMessageTimeoutA(header, HDM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+      !SendMessageTimeoutW(header, HDM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                            &columns)) {
     return false;
   }
-  RemoteBuffer remote(process, sizeof(LVITEMA) + kTextCapacity);
+  RemoteBuffer remote(process, sizeof(LVITEMW) + kTextCapacity * sizeof(wchar_t));
   if (!remote.address()) return false;
   for (DWORD_PTR row = 0; row < rows; ++row) {
     std::string line = label;
     for (DWORD_PTR column = 0; column < columns; ++column) {
-      LVITEMA item = {};
+      LVITEMW item = {};
       item.mask = LVIF_TEXT;
       item.iItem = static_cast<int>(row);
       item.iSubItem = static_cast<int>(column);
-      item.pszText = remote.address() + sizeof(LVITEMA);
+      item.pszText = reinterpret_cast<wchar_t*>(remote.address() + sizeof(LVITEMW));
       item.cchTextMax = kTextCapacity;
-      char text[kTextCapacity] = {};
+      wchar_t text[kTextCapacity] = {};
       DWORD_PTR length = 0;
       SIZE_T moved = 0;
       if (!WriteProcessMemory(process, remote.address(), &item, sizeof item, &moved) ||
-          !SendMessageTimeoutA(list, LVM_GETITEMTEXTA, row,
+          !SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row,
                                reinterpret_cast<LPARAM>(remote.address()), SMTO_ABORTIFHUNG,
                                kSendTimeoutMs, &length) ||
-          !ReadProcessMemory(process, item.pszText, text, sizeof text - 1, &moved)) {
+          !ReadProcessMemory(process, item.pszText, text, sizeof text - sizeof(wchar_t),
+                             &moved)) {
         return false;
       }
       line += '\t';
-      line += text;
+      line += Utf8(text);
     }
     std::printf("%s\n", line.c_str());
   }
@@ -380,13 +414,20 @@ int WaitUntilGone(const char* title, DWORD timeoutMs) {
 
 int PrintForeground() {
   HWND window = GetForegroundWindow();
-  char title[256] = {}, className[256] = {};
+  wchar_t title[256] = {}, className[256] = {};
   if (window) {
-    GetWindowTextA(window, title, sizeof title);
-    GetClassNameA(window, className, sizeof className);
+    GetWindowTextW(window, title, ARRAYSIZE(title));
+    GetClassNameW(window, className, ARRAYSIZE(className));
   }
-  std::printf("%s\t%s\n", title, className);
+  std::printf("%s\t%s\n", Utf8(title).c_str(), Utf8(className).c_str());
   return window ? 0 : 1;
+}
+
+// What the "A" functions of a Windows program started with the same environment convert with:
+// Wine takes it from the Unix locale.
+int PrintCodePage() {
+  std::printf("%u\n", GetACP());
+  return 0;
 }
 
 // Every process that owns a window of the client's caption or of its own dialogs, ended by its
@@ -448,18 +489,22 @@ int main(int argc, char** argv) {
   if (command == "command" && argc >= 3 && std::atoi(argv[2]) > 0)
     return PostCommand(std::atoi(argv[2]), timeoutMs);
   if (command == "pane") return PrintPane(timeoutMs);
-  if (command == "wait-pane" && argc >= 3) return WaitForPane(argv[2], timeoutMs);
+  if (command == "wait-pane" && argc >= 3) {
+    const std::vector<std::string> args = Utf8Arguments();
+    return WaitForPane(args.size() > 2 ? args[2].c_str() : argv[2], timeoutMs);
+  }
   if (command == "lists") return PrintLists(timeoutMs);
   if (command == "press" && argc >= 4) return Press(argv[2], argv[3], timeoutMs);
   if (command == "wait-gone" && argc >= 3) return WaitUntilGone(argv[2], timeoutMs);
   if (command == "foreground") return PrintForeground();
   if (command == "kill") return KillClients(timeoutMs);
+  if (command == "codepage") return PrintCodePage();
   std::fprintf(stderr,
                "usage: democtl answer yes|no|ok|cancel [SECONDS] | dismiss TITLE [SECONDS] | close "
                "[SECONDS] | wait-exit [SECONDS]\n"
                "       democtl login USER PASSWORD [auto-upload] [SECONDS] | command ID [SECONDS] "
                "| pane [SECONDS] | wait-pane TEXT [SECONDS] | lists [SECONDS] | press TITLE BUTTON "
                "[SECONDS] | wait-gone TITLE "
-               "[SECONDS] | foreground | kill [SECONDS]\n");
+               "[SECONDS] | foreground | kill [SECONDS] | codepage\n");
   return 2;
 }

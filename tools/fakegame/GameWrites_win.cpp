@@ -45,7 +45,6 @@ bool WriteGameData(const FakeGameOptions& options, const std::string& gameFolder
     if (!Replace(path, WriteAdb(write, options, build), error)) return false;
   }
   for (const AddonChange& change : options.addonChanges) {
-    // The account folder's name keeps its UTF-8 bytes, as gamefixture writes it.
     const std::string path = gameFolder + "\\WTF\\Account\\" + change.account +
                              "\\SavedVariables\\" + fixture::kAddonFileName;
     std::string existing;

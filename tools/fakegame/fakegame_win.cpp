@@ -98,13 +98,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   }
   game.folder = game.options.gameFolder.empty()
                     ? fixture::ModuleFolder()
-                    : fixture::FullPath(fixture::Utf8ToAnsi(game.options.gameFolder));
+                    : fixture::FullPath(game.options.gameFolder);
   game.build = game.options.build;
   if (!game.options.buildGiven) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    wchar_t path[32768] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
     uint16_t version[4] = {};
-    if (fixture::ReadExecutableVersion(path, version)) game.build = version[3];
+    if (fixture::ReadExecutableVersion(fixture::WideToUtf8(path, length), version)) {
+      game.build = version[3];
+    }
   }
 
   // A Unicode window, so a title in any language shows as given.

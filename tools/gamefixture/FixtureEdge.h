@@ -1,6 +1,10 @@
 #pragma once
-// The Windows side of the stand-in programs: their command line, paths in the system code
-// page, version resources, copying executables and the game's registry record.
+// The Windows side of the stand-in programs: their command line, files and folders, version
+// resources, copying executables and the game's registry record.
+//
+// Paths and names are UTF-8 and go to the wide ("W") functions, so a folder is named exactly as
+// given (an account "ΩMEGA", a game in "C:\Jeux\Élan") whatever the system's ANSI code page is,
+// as the game names its own folders.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,14 +16,19 @@ namespace drovane::fixture {
 // The program's arguments after its name, as UTF-8 (account names may be any text).
 std::vector<std::string> CommandLineUtf8();
 
-// Paths go to the system's "A" functions, as the client's do: a UTF-8 path becomes the system
-// code page's. An account folder name is the exception: it stays UTF-8 bytes (see README.md).
-std::string Utf8ToAnsi(const std::string& text);
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const wchar_t* text, size_t length);
 
 // The folder of the running executable, without a trailing '\'.
 std::string ModuleFolder();
 // The full form of a path (relative to the working folder), without a trailing '\'.
 std::string FullPath(const std::string& path);
+
+// Creates the folder and every missing folder above it; existing ones count as success.
+bool CreateFolderTree(const std::string& path);
+// Writes the file anew (created or truncated) with exactly these bytes; false when it could not
+// be opened or written whole.
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 // The four numbers of an executable's fixed file version, most significant first; the game's
 // build number (the one its caches carry) is the last.
@@ -27,7 +36,8 @@ bool ReadExecutableVersion(const std::string& path, uint16_t (&parts)[4]);
 
 bool CopyExecutable(const std::string& source, const std::string& target, std::string& error);
 
-// HKEY_LOCAL_MACHINE\<edition's game key> "InstallPath" (REG_SZ) in the 64-bit or 32-bit view.
+// HKEY_LOCAL_MACHINE\<edition's game key> "InstallPath" (REG_SZ, the UTF-8 value as Unicode
+// text) in the 64-bit or 32-bit view.
 bool WriteInstallPath(GameEdition edition, const std::string& value, bool view32,
                       std::string& error);
 // Deleting a record that is not there succeeds.

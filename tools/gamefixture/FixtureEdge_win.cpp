@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/WinHandles.h"
@@ -9,7 +10,7 @@
 namespace drovane::fixture {
 namespace {
 
-constexpr char kInstallPathValue[] = "InstallPath";
+constexpr wchar_t kInstallPathValue[] = L"InstallPath";
 
 std::string WideToCodePage(const wchar_t* text, int length, UINT codePage) {
   if (length == 0) return std::string();
@@ -23,6 +24,11 @@ REGSAM ViewFlag(bool view32) {
   return view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 }
 
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 std::vector<std::string> CommandLineUtf8() {
@@ -32,46 +38,91 @@ std::vector<std::string> CommandLineUtf8() {
                                                      &LocalFree);
   if (!argv) return args;
   for (int i = 1; i < count; ++i) {
-    args.push_back(WideToCodePage(argv.get()[i], static_cast<int>(wcslen(argv.get()[i])), CP_UTF8));
+    args.push_back(WideToUtf8(argv.get()[i], wcslen(argv.get()[i])));
   }
   return args;
 }
 
-std::string Utf8ToAnsi(const std::string& text) {
-  if (text.empty()) return text;
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
   const int size =
       MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (size <= 0) return text;
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  return WideToCodePage(wide.data(), size, CP_ACP);
+  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0) {
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
+  }
+  return wide;
+}
+
+std::string WideToUtf8(const wchar_t* text, size_t length) {
+  return WideToCodePage(text, static_cast<int>(length), CP_UTF8);
 }
 
 std::string ModuleFolder() {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  std::string path(buffer, length);
+  // Long enough for any path the system accepts (32767 characters).
+  std::wstring buffer(32768, L'\0');
+  const DWORD length =
+      GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+  const std::string path = WideToUtf8(buffer.data(), length);
   const size_t cut = path.find_last_of('\\');
   return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
 }
 
 std::string FullPath(const std::string& path) {
-  char buffer[MAX_PATH * 2] = {};
-  const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  std::string full = length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+  const std::wstring wide = Utf8ToWide(path);
+  std::wstring buffer(32768, L'\0');
+  const DWORD length =
+      GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+  std::string full =
+      length > 0 && length < buffer.size() ? WideToUtf8(buffer.data(), length) : path;
   while (full.size() > 3 && full.back() == '\\') full.pop_back();
   return full;
 }
 
+bool CreateFolderTree(const std::string& path) {
+  std::wstring wide = Utf8ToWide(path);
+  while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
+  if (wide.empty()) return false;
+  // Every folder from the top down; one that is there already (a drive root, a share, an earlier
+  // run's folder) just refuses.
+  for (size_t cut = wide.find_first_of(L"\\/", 1); cut != std::wstring::npos;
+       cut = wide.find_first_of(L"\\/", cut + 1)) {
+    CreateDirectoryW(wide.substr(0, cut).c_str(), nullptr);
+  }
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  const DWORD error = GetLastError();
+  if (IsFolder(wide)) return true;
+  SetLastError(error);  // for the caller's message
+  return false;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  KernelHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    // WriteFile takes at most 4 GB a call; 1 GB pieces keep a benchmark's large files whole.
+    const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data() + done, piece, &written, nullptr) || written == 0) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
+}
+
 bool ReadExecutableVersion(const std::string& path, uint16_t (&parts)[4]) {
+  const std::wstring wide = Utf8ToWide(path);
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+  const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
   if (size == 0) return false;
   std::unique_ptr<char[]> data(new char[size]);
-  if (!GetFileVersionInfoA(path.c_str(), 0, size, data.get())) return false;
+  if (!GetFileVersionInfoW(wide.c_str(), 0, size, data.get())) return false;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!VerQueryValueA(data.get(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+  if (!VerQueryValueW(data.get(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
       length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD) {
     return false;
   }
@@ -83,7 +134,7 @@ bool ReadExecutableVersion(const std::string& path, uint16_t (&parts)[4]) {
 }
 
 bool CopyExecutable(const std::string& source, const std::string& target, std::string& error) {
-  if (CopyFileA(source.c_str(), target.c_str(), FALSE)) return true;
+  if (CopyFileW(Utf8ToWide(source).c_str(), Utf8ToWide(target).c_str(), FALSE)) return true;
   error = WithLastError("cannot copy " + source + " to " + target);
   return false;
 }
@@ -92,13 +143,15 @@ bool WriteInstallPath(GameEdition edition, const std::string& value, bool view32
                       std::string& error) {
   const char* keyName = InfoOf(edition).gameRegistryKey;
   RegistryKey key;
-  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_SET_VALUE | ViewFlag(view32), nullptr, key.receive(), nullptr);
+  LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(keyName).c_str(), 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | ViewFlag(view32), nullptr,
+                                key.receive(), nullptr);
   if (result == ERROR_SUCCESS) {
     // Stored with its terminating NUL, as installers write text values.
-    result = RegSetValueExA(key.get(), kInstallPathValue, 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(value.c_str()),
-                            static_cast<DWORD>(value.size() + 1));
+    const std::wstring text = Utf8ToWide(value);
+    result = RegSetValueExW(key.get(), kInstallPathValue, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(text.c_str()),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
   if (result == ERROR_SUCCESS) return true;
   SetLastError(static_cast<DWORD>(result));
@@ -109,10 +162,10 @@ bool WriteInstallPath(GameEdition edition, const std::string& value, bool view32
 bool DeleteInstallPath(GameEdition edition, bool view32, std::string& error) {
   const char* keyName = InfoOf(edition).gameRegistryKey;
   RegistryKey key;
-  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_SET_VALUE | ViewFlag(view32),
-                              key.receive());
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(keyName).c_str(), 0,
+                              KEY_SET_VALUE | ViewFlag(view32), key.receive());
   if (result == ERROR_FILE_NOT_FOUND) return true;
-  if (result == ERROR_SUCCESS) result = RegDeleteValueA(key.get(), kInstallPathValue);
+  if (result == ERROR_SUCCESS) result = RegDeleteValueW(key.get(), kInstallPathValue);
   if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return true;
   SetLastError(static_cast<DWORD>(result));
   error = WithLastError(std::string("cannot delete HKLM\\") + keyName + " InstallPath");
@@ -121,15 +174,15 @@ bool DeleteInstallPath(GameEdition edition, bool view32, std::string& error) {
 
 std::string WithLastError(const std::string& text) {
   const DWORD code = GetLastError();
-  char message[512] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, message, sizeof message, nullptr);
-  while (length > 0 && (message[length - 1] == '\r' || message[length - 1] == '\n' ||
-                        message[length - 1] == ' ' || message[length - 1] == '.')) {
-    message[--length] = '\0';
+  wchar_t message[512] = {};
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, message, ARRAYSIZE(message), nullptr);
+  while (length > 0 && (message[length - 1] == L'\r' || message[length - 1] == L'\n' ||
+                        message[length - 1] == L' ' || message[length - 1] == L'.')) {
+    message[--length] = L'\0';
   }
-  return text + " (error " + std::to_string(code) + (length ? ": " + std::string(message) : "") +
-         ")";
+  return text + " (error " + std::to_string(code) +
+         (length ? ": " + WideToUtf8(message, length) : "") + ")";
 }
 
 }  // namespace drovane::fixture

@@ -1,6 +1,5 @@
 #include "gamefixture/Installation.h"
 
-#include "app/DataFile.h"
 #include "gamefixture/AddonFile.h"
 #include "gamefixture/GameConfigFiles.h"
 #include "gamefixture/WdbWriter.h"
@@ -92,27 +91,6 @@ std::string BuildPlannedFile(const FixtureOptions& options, const PlannedFile& f
                            options.accounts.empty() ? std::string() : options.accounts[0].name);
   }
   return std::string();
-}
-
-bool WriteInstallationFiles(const FixtureOptions& options, const std::string& folder,
-                            uint32_t build, std::vector<WrittenFile>& written, std::string& error) {
-  written.clear();
-  if (!(options.skip & Part::Addon) && !CreateDirectoryTree(folder + "\\WTF\\Account\\")) {
-    error = "cannot create " + folder + "\\WTF\\Account";
-    return false;
-  }
-  for (const PlannedFile& planned : PlanInstallation(options)) {
-    const std::string path = folder + "\\" + planned.relativePath;
-    const std::string bytes = BuildPlannedFile(options, planned, build);
-    DataFile file;
-    if (!file.Open(path, FileMode::Write | FileMode::CreateDirs) || !file.Write(bytes)) {
-      error = "cannot write " + path;
-      return false;
-    }
-    file.Close();
-    written.push_back({planned.relativePath, bytes.size()});
-  }
-  return true;
 }
 
 }  // namespace drovane::fixture

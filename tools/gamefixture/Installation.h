@@ -1,7 +1,8 @@
 #pragma once
-// Writes the data files of a sample installation: the add-on files of the accounts, the WDB
-// and ADB caches of every locale, the realm lists and Config.wtf. Executables and the registry
-// record are the Windows side's (gamefixture_win.cpp).
+// The data files of a sample installation: the add-on files of the accounts, the WDB and ADB
+// caches of every locale, the realm lists and Config.wtf. Pure: writing them is the Windows
+// side's (InstallationFiles.h), as are the executables and the registry record
+// (gamefixture_win.cpp).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,11 +31,5 @@ std::vector<PlannedFile> PlanInstallation(const FixtureOptions& options);
 // The bytes of one planned file; build goes into the cache headers.
 std::string BuildPlannedFile(const FixtureOptions& options, const PlannedFile& file,
                              uint32_t build);
-
-// Writes every planned file under folder (creating folders), also the empty "WTF\Account"
-// folder when there are no accounts. False with error set at the first file that cannot be
-// written.
-bool WriteInstallationFiles(const FixtureOptions& options, const std::string& folder,
-                            uint32_t build, std::vector<WrittenFile>& written, std::string& error);
 
 }  // namespace drovane::fixture

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
 #include "gamefixture/FixtureEdge.h"
 #include "gamefixture/FixtureOptions.h"
 #include "gamefixture/Installation.h"
+#include "gamefixture/InstallationFiles.h"
 
 using namespace drovane;
 using namespace drovane::fixture;
@@ -39,10 +39,9 @@ int main() {
     return 0;
   }
 
-  const std::string folder = FullPath(Utf8ToAnsi(options.folder));
-  const std::string fakegameDir = options.fakegameDir.empty()
-                                      ? ModuleFolder() + "\\fakegame"
-                                      : FullPath(Utf8ToAnsi(options.fakegameDir));
+  const std::string folder = FullPath(options.folder);
+  const std::string fakegameDir =
+      options.fakegameDir.empty() ? ModuleFolder() + "\\fakegame" : FullPath(options.fakegameDir);
   uint32_t build = options.build;
   if (!options.buildGiven) {
     const std::string source = fakegameDir + "\\" + BuildSourceFor(options);
@@ -53,7 +52,7 @@ int main() {
     build = version[3];
   }
 
-  if (!CreateDirectoryTree(folder + "\\")) return Fail("cannot create " + folder, 1);
+  if (!CreateFolderTree(folder)) return Fail(WithLastError("cannot create " + folder), 1);
   std::vector<WrittenFile> written;
   for (const ExecutableCopy& copy : ExecutablesFor(options)) {
     if (!CopyExecutable(fakegameDir + "\\" + copy.source, folder + "\\" + copy.target, error)) {
@@ -66,8 +65,7 @@ int main() {
   written.insert(written.end(), dataFiles.begin(), dataFiles.end());
 
   if (options.registerInstall) {
-    const std::string value =
-        options.installPathGiven ? Utf8ToAnsi(options.installPath) : folder + "\\";
+    const std::string value = options.installPathGiven ? options.installPath : folder + "\\";
     if (!WriteInstallPath(options.edition, value, options.registry32, error)) {
       return Fail(error, 1);
     }
