@@ -72,6 +72,13 @@ ADDON_TARGET = "%WoW%\\Interface\\AddOns\\Drovane_Looter\\"
 WINE_TIMEOUT = 120
 EXIT_ANOTHER_INSTANCE = 255  # -1 as a Linux exit status
 
+# Wine gives a Windows program the ANSI code page of the Unix locale it starts in. This one gives
+# 1251, which lacks accented Latin and Greek letters, so a name written with them is lost by every
+# "A" function; scripts/bootstrap generates the locale. (A UTF-8 code page would round-trip any
+# name and hide such faults; without LANG, or with C.UTF-8, Wine gives 1252.)
+CYRILLIC_LOCALE = "ru_RU.UTF-8"
+CYRILLIC_CODE_PAGE = "1251"
+
 
 # --- Wine ---------------------------------------------------------------------------------------
 
@@ -146,23 +153,31 @@ class Prefix:
 BUILD_PREFIX = Prefix(WINE_SETTINGS, BIN, BUILD / "wine-stderr.log")
 
 
-def wine(*args, timeout=WINE_TIMEOUT, prefix=BUILD_PREFIX):
+def locale_variables(locale):
+    """The environment that starts a Windows program in that Unix locale; none for None (the
+    locale of the tests themselves)."""
+    return {"LANG": locale, "LC_ALL": locale} if locale else {}
+
+
+def wine(*args, timeout=WINE_TIMEOUT, prefix=BUILD_PREFIX, locale=None):
     """Runs a program in the prefix (by default the build's) and waits for it."""
-    return prefix.run(*args, timeout=timeout)
+    return prefix.run(*args, timeout=timeout, variables=locale_variables(locale))
 
 
 def host_path(windows_path, prefix=BUILD_PREFIX):
     return prefix.host_path(windows_path)
 
 
-def democtl(*args, timeout=None, prefix=BUILD_PREFIX):
-    """(exit code, standard output) of democtl; its own SECONDS argument bounds the wait."""
-    result = prefix.run(prefix.tool("democtl.exe"), *args, timeout=timeout or WINE_TIMEOUT)
+def democtl(*args, timeout=None, prefix=BUILD_PREFIX, locale=None):
+    """(exit code, standard output) of democtl, which prints what it reads from the client in
+    UTF-8; its own SECONDS argument bounds the wait."""
+    result = wine(prefix.tool("democtl.exe"), *args, timeout=timeout or WINE_TIMEOUT,
+                  prefix=prefix, locale=locale)
     return result.returncode, result.stdout.decode("utf-8", "replace")
 
 
-def democtl_ok(*args, timeout=None, prefix=BUILD_PREFIX):
-    code, output = democtl(*args, timeout=timeout, prefix=prefix)
+def democtl_ok(*args, timeout=None, prefix=BUILD_PREFIX, locale=None):
+    code, output = democtl(*args, timeout=timeout, prefix=prefix, locale=locale)
     assert code == 0, f"democtl {' '.join(map(str, args))}: {output}"
     return output
 
@@ -206,11 +221,12 @@ def dword(values, name):
 
 class Client:
     """One client process started by a test, with the service's address in its environment.
-    With trace, Wine's registry trace of the process (REGISTRY_TRACE) is written to that file."""
+    With trace, Wine's registry trace of the process (REGISTRY_TRACE) is written to that file;
+    with locale, the client runs in that Unix locale (its ANSI code page; CYRILLIC_LOCALE)."""
 
-    def __init__(self, service, *args, prefix=BUILD_PREFIX, trace=None):
+    def __init__(self, service, *args, prefix=BUILD_PREFIX, trace=None, locale=None):
         self.prefix = prefix
-        variables = {"DROVANE_SERVICE_URL": service.url}
+        variables = {"DROVANE_SERVICE_URL": service.url, **locale_variables(locale)}
         if trace:
             variables["WINEDEBUG"] = REGISTRY_TRACE
         self.process = prefix.start(CLIENT_EXE, *args, variables=variables, stderr_path=trace)
@@ -263,6 +279,12 @@ def log_text(path):
     return path.read_bytes().decode("cp1252", "replace")
 
 
+def log_has_line(log, text):
+    """Whether the log bytes hold a line of exactly text (UTF-8) after its time prefix."""
+    return re.search(rb"(?m)^\[\d\d:\d\d:\d\d\] " + re.escape(text.encode("utf-8")) + rb"\n",
+                     log) is not None
+
+
 # --- Game installations -------------------------------------------------------------------------
 
 
@@ -273,10 +295,11 @@ def unregister_games(prefix=BUILD_PREFIX):
                  "--registry-view", view, prefix=prefix)
 
 
-def write_installations(register=True, prefix=BUILD_PREFIX):
-    for edition, folder, *_ in EDITIONS:
+def write_installations(register=True, prefix=BUILD_PREFIX, editions=EDITIONS,
+                        accounts=ACCOUNTS):
+    for edition, folder, *_ in editions:
         args = [prefix.tool("gamefixture.exe"), "--edition", edition, "--accounts",
-                ",".join(ACCOUNTS), "--loot", "8", "--records", "12"]
+                ",".join(accounts), "--loot", "8", "--records", "12"]
         if register:
             args.append("--register")
         result = wine(*args, folder, prefix=prefix)
@@ -296,18 +319,18 @@ def assert_addon_installed(prefix=BUILD_PREFIX):
             assert installed.is_file() and installed.read_bytes() == content, installed
 
 
-def read_addon_files():
+def read_addon_files(editions=EDITIONS, accounts=ACCOUNTS):
     return {(edition, account): addon_path(folder, account).read_bytes()
-            for edition, folder, *_ in EDITIONS for account in ACCOUNTS}
+            for edition, folder, *_ in editions for account in accounts}
 
 
-def installations():
-    return [(edition, version, host_path(folder)) for edition, folder, version, *_ in EDITIONS]
+def installations(editions=EDITIONS):
+    return [(edition, version, host_path(folder)) for edition, folder, version, *_ in editions]
 
 
-def run_game(edition, *options, timeout=60):
+def run_game(edition, *options, timeout=60, editions=EDITIONS):
     """Starts the edition's game stand-in from its installation, as the launcher would."""
-    for name, folder, _, _, exe in EDITIONS:
+    for name, folder, _, _, exe in editions:
         if name == edition:
             return BUILD_PREFIX.start(folder + "\\" + exe, *options)
     raise ValueError(edition)
@@ -317,9 +340,10 @@ def run_game(edition, *options, timeout=60):
 
 
 def write_configured_settings(preferences=PREF_SHOW_IN_TASKBAR | PREF_SHOW_IN_TRAY | PREF_AUTO_UPLOAD,
-                              prefix=BUILD_PREFIX):
-    """The settings a player's earlier runs left: folders, login, preferences, started before."""
-    for _, folder, _, setting, _ in EDITIONS:
+                              prefix=BUILD_PREFIX, editions=EDITIONS):
+    """The settings a player's earlier runs left: folders, login, preferences, started before.
+    Wine's reg command takes the folders as Unicode text."""
+    for _, folder, _, setting, _ in editions:
         registry_set(OPTIONS_KEY, setting, "REG_SZ", folder, prefix=prefix)
     registry_set(OPTIONS_KEY, "Username", "REG_SZ", USERNAME, prefix=prefix)
     registry_set(OPTIONS_KEY, "Password", "REG_SZ", PASSWORD_MD5, prefix=prefix)

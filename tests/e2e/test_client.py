@@ -1,5 +1,6 @@
-"""The whole client under Wine: first run, the road of one upload, self-update, a refusal for
-private-server data, a second instance, and uploads that fail on the way."""
+"""The whole client under Wine: first run, the road of one upload, names in any language,
+self-update, a refusal for private-server data, a second instance, and uploads that fail on the
+way."""
 
 import re
 import struct
@@ -8,12 +9,13 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BIN, CLIENT_DIR, CLIENT_EXE, EDITIONS,
-                      EXIT_ANOTHER_INSTANCE, OPTIONS_KEY, PASSWORD, PASSWORD_MD5, PREF_AUTO_UPLOAD,
-                      STATE_DIR, STATISTICS_KEY, USERNAME, Client, addon_path, allow_next_upload,
-                      assert_addon_installed, client_logs, democtl, democtl_ok, dword, host_path,
-                      installations, log_text, publish, read_addon_files, registry_values,
-                      run_game, write_configured_settings, write_installations)
+from conftest import (BIN, CLIENT_DIR, CLIENT_EXE, CYRILLIC_CODE_PAGE, CYRILLIC_LOCALE, DATA_DIR,
+                      EDITIONS, EXIT_ANOTHER_INSTANCE, OPTIONS_KEY, PASSWORD, PASSWORD_MD5,
+                      PREF_AUTO_UPLOAD, ROOT, STATE_DIR, STATISTICS_KEY, USERNAME, Client,
+                      addon_path, allow_next_upload, assert_addon_installed, client_logs, democtl,
+                      democtl_ok, dword, host_path, installations, log_has_line, log_text,
+                      publish, read_addon_files, registry_values, run_game,
+                      write_configured_settings, write_installations)
 from registry_trace import (beyond_reading, client_key_opens, image_size, listing,
                             under_machine)
 from upload_copies import IdSets, expected_package
@@ -226,6 +228,83 @@ def test_game_exit_uploads_by_itself_and_a_second_session_sends_only_what_is_new
     log = log_text(client_logs()[-1])
     assert "WoW exited." in log and "Attempting to upload (automated): All requirements met." in log
     assert "Transfer successful!" in log
+
+
+# --- Names in any language ----------------------------------------------------------------------
+
+# A Live installation in a folder, and accounts, named with letters that code page 1251 lacks
+# (Greek, accented Latin), beside an ordinary account.
+NAMED_LIVE = [("live", ROOT + "\\Ωmega Élan\\Live", "7.0.3.22522", "WoW Folder", "Wow-64.exe")]
+EXCLUDED_ACCOUNT = "ÉLODIE"
+INCLUDED_ACCOUNT = "ΩMEGA"
+NAMED_ACCOUNTS = ["MY MAIN", EXCLUDED_ACCOUNT, INCLUDED_ACCOUNT]
+
+
+def addon_stats(text):
+    return re.search(rb'\ndlStats = "([^"]*)"', text).group(1).decode().split("^")
+
+
+def scan_lines(log):
+    """The log's lines about game folders and accounts, to show when one is missing."""
+    return "\n".join(line for line in log.decode("utf-8", "replace").splitlines()
+                     if "Scanning" in line or "Account" in line)
+
+
+def test_accounts_and_a_game_folder_named_outside_the_code_page_are_listed_excluded_and_uploaded(
+        service):
+    assert democtl_ok("codepage", locale=CYRILLIC_LOCALE).strip() == CYRILLIC_CODE_PAGE, (
+        f"Wine gives no code page {CYRILLIC_CODE_PAGE} in {CYRILLIC_LOCALE}: "
+        "scripts/bootstrap generates that locale")
+    (_, folder, version, *_), = NAMED_LIVE
+    write_installations(register=False, editions=NAMED_LIVE, accounts=NAMED_ACCOUNTS)
+    write_configured_settings(editions=NAMED_LIVE)
+    block = host_path(DATA_DIR + "\\account.block")
+    block.parent.mkdir(parents=True)
+    block.write_bytes(EXCLUDED_ACCOUNT.encode("utf-8") + b"\n")
+    addon_before = read_addon_files(NAMED_LIVE, NAMED_ACCOUNTS)
+    client = Client(service, "skipinitialselfupdate", locale=CYRILLIC_LOCALE)
+    try:
+        code, _ = democtl("wait-pane", "Thanks for using the Drovane Client!", 60)
+        assert code == 0, (f"the client lost the stored game folder {folder}:\n"
+                           + democtl("answer", "no", 1)[1])
+        # Name (title case), loots and exported characters, or "Blocked" for the excluded one.
+        rows = [row[1:] for row in list_rows(democtl_ok("lists", 30)) if row[0] == "account"]
+        expected_rows = []
+        for account, title in zip(NAMED_ACCOUNTS, ["My Main", "Élodie", "Ωmega"]):
+            stats = addon_stats(addon_before[("live", account)])
+            expected_rows.append(
+                (title, stats[3], "Blocked" if account == EXCLUDED_ACCOUNT else stats[5]))
+        assert sorted((r[0], r[2], r[5]) for r in rows) == sorted(expected_rows)
+
+        # A game session from that folder ends: the client uploads by itself.
+        game = run_game("live", "--run-ms", "4500", editions=NAMED_LIVE)
+        code, pane = democtl("wait-pane", "WoW is now running.", 30)
+        assert code == 0, f"the client did not see the game run from {folder}:\n{pane}"
+        assert game.wait(timeout=60) == 0
+        democtl_ok("wait-pane", "Upload succeeded!", UPLOAD_WAIT)
+        uploads = service.requests("upload")
+        assert len(uploads) == 1 and uploads[0].answer_status == 200
+        stored = stored_upload(uploads[0])
+        expected = expected_package(installations(NAMED_LIVE), IdSets(), addon_before,
+                                    excluded={EXCLUDED_ACCOUNT})
+        assert sorted(stored) == sorted(expected)
+        for name, content in expected.items():
+            assert stored[name] == content, name
+        # The excluded account's character data stayed at home; the other one's went.
+        addon = f"LIVE_{version}_%s_SavedVariables.lua"
+        assert b"dlExportData = " not in stored[addon % EXCLUDED_ACCOUNT]
+        assert b"\ndlExportData = " in stored[addon % INCLUDED_ACCOUNT]
+        assert stored[addon % INCLUDED_ACCOUNT] == addon_before[("live", INCLUDED_ACCOUNT)]
+    finally:
+        client.stop()
+    log = client_logs()[-1].read_bytes()
+    # The log holds the names as UTF-8 bytes.
+    assert log_has_line(log, f" - Scanning '{folder}' (Live):"), scan_lines(log)
+    for account in NAMED_ACCOUNTS:
+        path = f"{folder}\\WTF\\Account\\{account}\\SavedVariables\\+Drovane_Looter.lua"
+        assert log_has_line(log, f"  > '{path}': Not uploaded."), scan_lines(log)
+        size = len(addon_before[("live", account)])
+        assert log_has_line(log, f"Preparing '{path}' ({size} bytes)."), scan_lines(log)
 
 
 # --- Self-update --------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
 """The upload package the client should send, computed here from the game files alone.
 
 This is the test's own model of the package rules (cache copies that hold only records not sent
-before, add-on copies by their upload state), written apart from the client's code so that the
+before, add-on copies by their upload state and the account exclusions), written apart from the client's code so that the
 end-to-end tests compare the client against an independent reading of the same rules.
 """
 
@@ -163,14 +163,21 @@ def addon_state(text):
     return int(match.group(1)) if match else 0
 
 
-def addon_copy(text):
-    """(copy, new state) of an add-on file of an account that is not excluded, or None."""
+def addon_copy(text, excluded=False):
+    """(copy, new state) of an add-on file, or None. An excluded account's copy loses its
+    "dlExportData = " line (with its line feed): the character data stays at home."""
     if not text:
         return None
     state = addon_state(text)
     if state & 3 == 3:
         return None
-    state |= UPLOADED_EXPORT
+    if excluded:
+        start = text.find(b"dlExportData = ")
+        if start >= 0:
+            end = text.find(b"\n", start)
+            text = text[:start] if end < 0 else text[:start] + text[end + 1:]
+    else:
+        state |= UPLOADED_EXPORT
     if state & UPLOADED_BASE:
         start = text.find(b"dlExportData = ")
         if start < 0:
@@ -180,11 +187,12 @@ def addon_copy(text):
     return text, state | UPLOADED_BASE
 
 
-def expected_package(installations, id_sets, addon_texts):
+def expected_package(installations, id_sets, addon_texts, excluded=()):
     """{stored file name: content} that the service should hold after one upload.
 
     installations: [(edition, game version, host folder)] in the order Live, PTR, Beta.
     addon_texts: {(edition, account): add-on file bytes as the upload reads them}.
+    excluded: the account folders whose character data is not sent (account.block).
     """
     package = {}
     for edition, version, folder in installations:
@@ -208,7 +216,7 @@ def expected_package(installations, id_sets, addon_texts):
         for (text_edition, account), text in addon_texts.items():
             if text_edition != edition:
                 continue
-            result = addon_copy(text)
+            result = addon_copy(text, account in excluded)
             if result is not None:
                 package[f"{tag}_{version}_{account}_SavedVariables.lua"] = result[0]
     return package
