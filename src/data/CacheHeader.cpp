@@ -34,6 +34,42 @@ bool ReadAdbHeader(ByteReader& reader, AdbHeader* header) {
   return true;
 }
 
+OffsetMapWalk::OffsetMapWalk(ByteReader& reader, const AdbHeader& header)
+    : reader_(reader),
+      size_(reader.Size()),
+      left_(header.recordCount < 0 ? 0 : header.recordCount),
+      position_(header.Size()),
+      entryLimit_(0),
+      dataFloor_(0) {
+  int32_t firstDataOffset = 0;
+  if (ReadInt32At(reader, position_ + 4, &firstDataOffset)) {
+    entryLimit_ = static_cast<uint32_t>(firstDataOffset);
+  }
+  dataFloor_ = entryLimit_;
+}
+
+bool OffsetMapWalk::Next(OffsetMapEntry* entry) {
+  constexpr int64_t kEntrySize = 10;
+  while (left_ > 0 && position_ < entryLimit_ - 9 && position_ < size_ - 9) {
+    unsigned char bytes[kEntrySize];
+    if (reader_.ReadAt(position_, bytes, sizeof bytes) != sizeof bytes) break;
+    --left_;
+    position_ += kEntrySize;
+    const int32_t id = LittleEndian32(bytes);
+    const int64_t dataOffset = static_cast<uint32_t>(LittleEndian32(bytes + 4));
+    const int64_t dataLength = bytes[8] | (bytes[9] << 8);
+    if (id < 1 || dataOffset + dataLength > size_) break;
+    if (dataOffset < dataFloor_) continue;
+    dataFloor_ = dataOffset + dataLength;
+    entry->id = id;
+    entry->dataOffset = dataOffset;
+    entry->dataLength = dataLength;
+    return true;
+  }
+  left_ = 0;
+  return false;
+}
+
 bool LocateAdbIds(const AdbHeader& header, const CacheKind& kind, int64_t fileSize,
                   AdbIdPositions* positions) {
   if (header.recordCount < 0) return false;
@@ -42,9 +78,9 @@ bool LocateAdbIds(const AdbHeader& header, const CacheKind& kind, int64_t fileSi
   const int64_t stringBlockSize = header.stringBlockSize;
   AdbIdPositions found;
   if (header.IsWch8() && (kind.layoutFlags & ADB_OFFSET_MAP)) {
-    // The table of 10-byte entries (id, data offset, data length) follows the 52-byte header,
-    // where the upload reads it too, so both always agree on which records a file holds. It
-    // grows from the start of the file, so a cut file still holds its first entries.
+    // The table of 10-byte entries (id, data offset, data length) follows the 52-byte header.
+    // These are only the places of its entries: which of them name records, the inventory and
+    // the upload both learn from OffsetMapWalk.
     found.first = header.Size();
     found.stride = 10;
     const int64_t whole = fileSize >= found.first + 4 ? (fileSize - found.first - 4) / 10 + 1 : 0;

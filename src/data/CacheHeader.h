@@ -36,6 +36,36 @@ struct AdbHeader {
 // Reads the fields at offsets 0, 4, 12, 16 and 24; false when the file is shorter than 48 bytes.
 bool ReadAdbHeader(ByteReader& reader, AdbHeader* header);
 
+// One entry of an item-sparse offset map: a record's id and where its data lies.
+struct OffsetMapEntry {
+  int32_t id = 0;
+  int64_t dataOffset = 0;
+  int64_t dataLength = 0;
+};
+
+// The entries of an offset map that name records, in file order: the table of 10-byte entries
+// (id, data offset, 16-bit data length) that follows the header, read up to the header's record
+// count and to where the first record's data begins. The walk ends at an id below 1 and at data
+// past the end of the file; an entry whose data begins before the end of the last one taken
+// points back into the table or into another record and is passed over. The upload copies
+// exactly these records and the inventory counts exactly these, so the list never shows a
+// record the upload would not send. A damaged table cannot make a record's bytes count twice:
+// each record taken has bytes of its own in the file.
+class OffsetMapWalk {
+ public:
+  OffsetMapWalk(ByteReader& reader, const AdbHeader& header);
+  // The next entry taken; false at the end of the walk.
+  bool Next(OffsetMapEntry* entry);
+
+ private:
+  ByteReader& reader_;
+  int64_t size_;
+  int64_t left_;         // entries the header's count still allows
+  int64_t position_;     // of the next entry
+  int64_t entryLimit_;   // where the first record's data begins: the table ends there
+  int64_t dataFloor_;    // where the next record's data may begin
+};
+
 // Where the inventory finds the ids of an ADB file: count ids, the first at `first`, each
 // `stride` bytes after the previous one.
 struct AdbIdPositions {

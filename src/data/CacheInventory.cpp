@@ -75,8 +75,22 @@ bool WalkAdbInventory(ByteReader& file, const CacheKind& kind, const std::string
     LogLine() << "\tError: Invalid header values. First values.";
     return false;
   }
-  entry.records += ids.count;
   const UploadedIdSet set = LoadSet(kind, locale, header.build, loadIdSet);
+  if (header.IsWch8() && (kind.layoutFlags & ADB_OFFSET_MAP)) {
+    // Only the entries the upload would copy count as records.
+    OffsetMapWalk walk(file, header);
+    OffsetMapEntry record;
+    int64_t records = 0;
+    int64_t uploaded = 0;
+    while (walk.Next(&record)) {
+      ++records;
+      uploaded += set.Contains(record.id);
+    }
+    entry.records += records;
+    entry.uploadedRecords += uploaded;
+    return uploaded < records;
+  }
+  entry.records += ids.count;
 
   int64_t walked = 0;
   int64_t uploaded = 0;

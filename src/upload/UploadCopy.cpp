@@ -9,8 +9,6 @@
 namespace drovane {
 namespace {
 
-constexpr int64_t kOffsetMapEntrySize = 10;
-
 bool InsideFile(const ByteReader& file, int64_t offset, int64_t length) {
   return offset >= 0 && length >= 0 && offset <= file.Size() && length <= file.Size() - offset;
 }
@@ -160,33 +158,15 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
   int64_t stringBlockAt = -1;
   if (wch8 && (kind.layoutFlags & ADB_OFFSET_MAP)) {
     idInFront = true;
-    // Entries of id, data offset and 16-bit data length follow the header, one per record; they
-    // end where the first record's data begins. The records lie one after another from there to
-    // the end of the file, so an entry whose data begins before the end of the record taken
-    // last points back into the table or into another record: it is passed over, and a damaged
-    // table cannot make the copy take the same bytes again and again. The walk ends at the
-    // header's record count, at an id below 1 and at data past the end of the file. Each record
-    // copied thus has bytes of its own in the file, and each id ten bytes of the table: the copy
-    // is at most the file's size plus its header, never more than twice the file.
-    int32_t firstDataOffset = 0;
-    const int64_t entryLimit = ReadInt32At(file, headerSize + 4, &firstDataOffset)
-                                   ? int64_t{static_cast<uint32_t>(firstDataOffset)}
-                                   : 0;
-    int64_t dataFloor = entryLimit;  // where the next record's data may begin
-    for (int64_t entries = 0, position = headerSize;
-         intact && entries < count && position < entryLimit - 9 && position < size - 9;
-         ++entries, position += kOffsetMapEntrySize) {
-      unsigned char entry[kOffsetMapEntrySize];
-      if (file.ReadAt(position, entry, sizeof entry) != sizeof entry) break;
-      const int32_t id = LittleEndian32(entry);
-      const int64_t dataOffset = static_cast<uint32_t>(LittleEndian32(entry + 4));
-      const int64_t dataLength = entry[8] | (entry[9] << 8);
-      if (id < 1 || dataOffset + dataLength > size) break;
-      if (dataOffset < dataFloor) continue;
-      dataFloor = dataOffset + dataLength;
-      if (!TakeId(set, id, done, added)) continue;
-      output += LittleEndianBytes(id);
-      intact = AppendRange(file, dataOffset, dataLength, output);
+    // Each record copied has bytes of its own in the file, and each id ten bytes of the table
+    // (see OffsetMapWalk): the copy is at most the file's size plus its header, never more than
+    // twice the file.
+    OffsetMapWalk walk(file, header);
+    OffsetMapEntry entry;
+    while (intact && walk.Next(&entry)) {
+      if (!TakeId(set, entry.id, done, added)) continue;
+      output += LittleEndianBytes(entry.id);
+      intact = AppendRange(file, entry.dataOffset, entry.dataLength, output);
     }
   } else if (wch8 && (kind.layoutFlags & ADB_ID_LIST)) {
     idInFront = true;

@@ -246,8 +246,9 @@ TEST(AdbInventory, OffsetMapWithHugeCountKeepsTheEntriesInsideTheFile) {
   FakeStates states;
   CacheFileEntry entry;
   EXPECT_TRUE(WalkAdb(file, kItemSparse, states, entry));
-  // The entries from byte 52 up to the end: 3 real ones and the data read as entries.
-  EXPECT_EQ(entry.records, static_cast<int64_t>((file.size() - 56) / 10 + 1));
+  // The table ends where the first record's data begins: the data is never read as entries, so
+  // the list counts the 3 records the upload would send.
+  EXPECT_EQ(entry.records, 3);
 }
 
 // Cuts at any length: nothing read outside the file, and never more records than the header's.
@@ -269,9 +270,11 @@ TEST(AdbInventory, FilesCutAtEveryLength) {
       WalkAdb(sample.file.substr(0, length), *sample.kind, states, entry);
       EXPECT_LE(entry.records, sample.kind == &kItemSparse ? 4 : 3) << length;
       EXPECT_GE(entry.records, 0) << length;
-      if (sample.kind == &kItemSparse && length >= 56) {
-        // The table grows from the start: the whole entries before the cut count.
-        EXPECT_EQ(entry.records, std::min<int64_t>(4, (length - 56) / 10 + 1)) << length;
+      if (sample.kind == &kItemSparse) {
+        // As in the upload: the records whose data the cut file still holds whole, 16 bytes
+        // each after the table's 92.
+        const int64_t whole = length >= 92 ? static_cast<int64_t>(length - 92) / 16 : 0;
+        EXPECT_EQ(entry.records, std::min<int64_t>(4, whole)) << length;
       }
     }
   }

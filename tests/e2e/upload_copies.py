@@ -116,15 +116,23 @@ def adb_copy(data, name, flags, locale, id_sets):
 
     if wch8 and flags & ADB_OFFSET_MAP:
         grows = True
+        # Up to the header's record count and the first record's data; an entry whose data
+        # begins before the end of the one taken last is passed over.
         limit = struct.unpack_from("<I", data, header + 4)[0]
+        floor = limit
         position = header
-        while position < limit - 9 and position < size - 9:
+        entries = 0
+        while entries < count and position < limit - 9 and position < size - 9:
             record_id, offset, length = struct.unpack_from("<iIH", data, position)
+            entries += 1
+            position += 10
             if record_id < 1 or offset + length > size:
                 break
+            if offset < floor:
+                continue
+            floor = offset + length
             if take(record_id):
                 out += struct.pack("<i", record_id) + data[offset:offset + length]
-            position += 10
     elif wch8 and flags & ADB_ID_LIST:
         grows = True
         for i in range(count):

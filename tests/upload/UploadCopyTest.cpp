@@ -386,7 +386,7 @@ TEST(AdbUploadCopy, TheEntriesEndWhereTheFirstRecordBegins) {
 // A damaged table: entries that point back into the table, into a record already taken or past
 // the end of the file, and many more entries than the header's record count, most of them
 // naming the same 60000 bytes. Only the records each with bytes of their own go, in file order,
-// and the copy stays within twice the file.
+// and the copy stays within twice the file; the list counts just those.
 TEST(AdbUploadCopy, ADamagedOffsetMapGivesOnlyItsValidRecordsInABoundedCopy) {
   constexpr int kEntries = 1000;
   constexpr int64_t kHeader = 52;
@@ -424,6 +424,22 @@ TEST(AdbUploadCopy, ADamagedOffsetMapGivesOnlyItsValidRecordsInABoundedCopy) {
   const UploadedIdSet& set = sets.list.sets.at(0);
   for (int32_t id : {100, 102, 104, 106}) EXPECT_TRUE(set.Contains(id)) << id;
   for (int32_t id : {101, 103, 105, 107, 108, 999}) EXPECT_FALSE(set.Contains(id)) << id;
+
+  // The list counts the records the copy takes: four new ones before, none left after.
+  CheckedReader listed(file);
+  CacheFileEntry fresh;
+  EXPECT_TRUE(WalkAdbInventory(listed, kAdbKinds[kItemSparse], "enUS", nullptr, fresh));
+  EXPECT_EQ(fresh.records, 4);
+  EXPECT_EQ(fresh.uploadedRecords, 0);
+  CheckedReader relisted(file);
+  CacheFileEntry booked;
+  EXPECT_FALSE(WalkAdbInventory(
+      relisted, kAdbKinds[kItemSparse], "enUS",
+      [&set](UploadedIdSet& loaded) {
+        loaded.SetBytes(reinterpret_cast<const char*>(set.Bytes().data()), set.Bytes().size());
+      },
+      booked));
+  EXPECT_EQ(booked.uploadedRecords, 4);
 
   // Data past the end of the file ends the walk: the records before it still go.
   file.replace(kHeader + 6 * 10 + 4, 4, Le32(fileSize - 10));
