@@ -17,6 +17,11 @@ void UploadedIdSet::Add(int32_t id) {
   bits_[static_cast<size_t>(id) / 8] |= static_cast<unsigned char>(1u << (id % 8));
 }
 
+void UploadedIdSet::Remove(int32_t id) {
+  if (id < 1 || id >= kIdLimit) return;
+  bits_[static_cast<size_t>(id) / 8] &= static_cast<unsigned char>(~(1u << (id % 8)));
+}
+
 void UploadedIdSet::Clear() {
   std::fill(bits_.begin(), bits_.end(), 0);
 }

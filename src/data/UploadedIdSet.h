@@ -26,6 +26,7 @@ class UploadedIdSet {
     return id < 1 || id >= kIdLimit || ((bits_[static_cast<size_t>(id) / 8] >> (id % 8)) & 1);
   }
   void Add(int32_t id);
+  void Remove(int32_t id);
   void Clear();
   bool HasKey() const;
 
@@ -45,6 +46,10 @@ class UploadedIdSet {
   // The same in StateFolder().
   bool Load();
   bool Save() const;
+  // Load for the scans, which look at every set at every refresh: a state file read once is
+  // kept in memory and read again only when its size or time changed (the client is the only
+  // writer of these files, and Save and ClearStateFolder keep the memory in step).
+  bool LoadKept(const std::string& stateFolder);
 
  private:
   std::vector<unsigned char> bits_;

@@ -74,7 +74,8 @@ class HttpClient {
   void Request_SetHeader(const std::string& name, const std::string& value);
   // Adds a file to the next POST, which then goes out as multipart/form-data; a file of the same
   // name is replaced. Only while idle (status None).
-  void Request_AddMultipartFile(const std::string& fileName, const std::string& content);
+  // The content is taken over (moved, when given as a temporary).
+  void Request_AddMultipartFile(const std::string& fileName, std::string content);
   // Build and start a request; false (and the error "A request is already running") unless the
   // client is idle. Failures of the exchange itself end in Done with an error text.
   bool Request_SendGET(const std::string& url);

@@ -156,12 +156,12 @@ void HttpClient::Request_SetHeader(const std::string& name, const std::string& v
   requestHeaders[name] = value;
 }
 
-void HttpClient::Request_AddMultipartFile(const std::string& fileName, const std::string& content) {
+void HttpClient::Request_AddMultipartFile(const std::string& fileName, std::string content) {
   LogLine(LogLine::Tab) << "HttpClient::Request_AddMultipartFile - '" << fileName << "' ("
                         << content.size() << " bytes)";
   // A running POST sends these very bytes; they must not change under it.
   if (status != HttpStatus::None) return;
-  multipartFiles[fileName] = content;
+  multipartFiles[fileName] = std::move(content);
 }
 
 bool HttpClient::Request_SendGET(const std::string& url) {

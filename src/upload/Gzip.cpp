@@ -8,8 +8,8 @@
 namespace drovane {
 namespace {
 
-// Only the thread that prepares uploads (the GUI thread) compresses, so one text serves.
-std::string gLastGzipError;
+// The package's files are compressed on several threads at once: each has its own reason text.
+thread_local std::string gLastGzipError;
 
 constexpr int kWindowBitsWithGzipWrapper = 15 + 16;
 constexpr int kMemoryLevel = 8;
@@ -51,7 +51,8 @@ const char* GzipDeflateErrorText(int zlibResult) {
   }
 }
 
-bool GzipCompress(const void* data, size_t length, std::string& output) {
+bool GzipCompress(const void* data, size_t length, std::string& output,
+                  const std::atomic<bool>* cancel) {
   gLastGzipError.clear();
   output.clear();
   z_stream stream = {};
@@ -66,6 +67,12 @@ bool GzipCompress(const void* data, size_t length, std::string& output) {
   unsigned char chunk[kOutputChunk];
   int result = Z_OK;
   do {
+    if (cancel && cancel->load(std::memory_order_relaxed)) {
+      deflateEnd(&stream);
+      gLastGzipError = "Cancelled";
+      output.clear();
+      return false;
+    }
     if (stream.avail_in == 0 && remaining > 0) {
       const size_t piece = std::min(remaining, kInputPiece);
       stream.next_in = const_cast<Bytef*>(next);

@@ -1,16 +1,18 @@
 #pragma once
 // gzip streams of the upload files, made with zlib. Pure.
+#include <atomic>
 #include <cstddef>
 #include <string>
 
 namespace drovane {
 
 // Compresses length bytes into one complete gzip stream (zlib's default level, a 32 KB window,
-// memory level 8), replacing output. False on a zlib failure; LastGzipError then says why.
-// One call at a time: the reason text is shared by the whole process.
-bool GzipCompress(const void* data, size_t length, std::string& output);
+// memory level 8), replacing output. False on a zlib failure or when cancel was set on the way
+// (looked at every 64 KB of output); LastGzipError then says why.
+bool GzipCompress(const void* data, size_t length, std::string& output,
+                  const std::atomic<bool>* cancel = nullptr);
 
-// The reason of the last failure; empty after a call that succeeded.
+// The reason of this thread's last failure; empty after a call that succeeded.
 std::string LastGzipError();
 
 // The texts of the zlib results: of deflateInit2 and of deflate.

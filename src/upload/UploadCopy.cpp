@@ -52,12 +52,15 @@ void LogRows(int64_t done, int64_t added) {
 }
 
 // Counts one id met by a walk; true when its record is new and goes into the copy.
-bool TakeId(UploadedIdSet& set, int32_t id, int64_t& done, int64_t& added) {
+bool TakeId(IdSetList& sets, UploadedIdSet& set, int32_t id, int64_t& done, int64_t& added) {
   if (set.Contains(id)) {
     ++done;
     return false;
   }
   set.Add(id);
+  if (sets.journal) {
+    sets.journal->push_back({static_cast<size_t>(&set - sets.sets.data()), id});
+  }
   ++added;
   return true;
 }
@@ -92,6 +95,12 @@ UploadedIdSet& IdSetList::Find(const std::string& cacheFileName, const std::stri
   return sets.back();
 }
 
+void IdSetList::TakeBack(const std::vector<TakenId>& taken) {
+  for (const TakenId& entry : taken) {
+    if (entry.set < sets.size()) sets[entry.set].Remove(entry.id);
+  }
+}
+
 bool PrepareWdbFile(int kindIndex, ByteReader& file, const std::string& path,
                     const std::string& locale, IdSetList& sets, std::string& output) {
   output.clear();
@@ -113,7 +122,9 @@ bool PrepareWdbFile(int kindIndex, ByteReader& file, const std::string& path,
     const int64_t next = position + 8 + length;
     // A record cut off by the end of the file is damage, not a record.
     if (id < 1 || length < 1 || next > size) break;
-    if (TakeId(set, id, done, added)) intact = AppendRange(file, position, next - position, output);
+    if (TakeId(sets, set, id, done, added)) {
+      intact = AppendRange(file, position, next - position, output);
+    }
     position = next;
   }
   if (!intact) return snapshot.Abandon(set, output);
@@ -164,7 +175,7 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
     OffsetMapWalk walk(file, header);
     OffsetMapEntry entry;
     while (intact && walk.Next(&entry)) {
-      if (!TakeId(set, entry.id, done, added)) continue;
+      if (!TakeId(sets, set, entry.id, done, added)) continue;
       output += LittleEndianBytes(entry.id);
       intact = AppendRange(file, entry.dataOffset, entry.dataLength, output);
     }
@@ -178,7 +189,7 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
       int32_t id = 0;
       if (!ReadInt32At(file, idsAt + 4 * i, &id) || id < 1) break;
       if (!InsideFile(file, recordAt, recordSize)) break;
-      if (!TakeId(set, id, done, added)) continue;
+      if (!TakeId(sets, set, id, done, added)) continue;
       output += LittleEndianBytes(id);
       intact = AppendRange(file, recordAt, recordSize, output);
     }
@@ -193,7 +204,7 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
       int32_t id = 0;
       if (!ReadInt32At(file, recordAt, &id) || id < 1) break;
       if (!InsideFile(file, recordAt, recordSize)) break;
-      if (!TakeId(set, id, done, added)) continue;
+      if (!TakeId(sets, set, id, done, added)) continue;
       intact = AppendRange(file, recordAt, recordSize, output);
     }
     stringBlockAt = size - stringBlockSize;

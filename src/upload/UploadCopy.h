@@ -23,6 +23,15 @@ struct IdSetList {
   // The set of the key, created, loaded and appended when there is none yet. The reference
   // stays valid until the next Find.
   UploadedIdSet& Find(const std::string& cacheFileName, const std::string& locale, int32_t build);
+
+  // When set, each id a copy adds to a set is noted here too, so that the ids of a copy left out
+  // of the package can be taken back (TakeBack) after later copies have added theirs.
+  struct TakenId {
+    size_t set;  // index in sets
+    int32_t id;
+  };
+  std::vector<TakenId>* journal = nullptr;
+  void TakeBack(const std::vector<TakenId>& taken);
 };
 
 // Builds the upload copy of a WDB file of kind kWdbKinds[kindIndex] into output (cleared first):

@@ -10,6 +10,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "app/AccountExclusions.h"
@@ -65,6 +67,10 @@ struct UploadEnvironment {
   UploadStateMap* states = nullptr;
   ExchangeLimits authLimits = AuthenticationLimits();
   ExchangeLimits uploadLimits = UploadAnswerLimits();
+  // The threads the package is compressed on (0: one per core, at most 8), and the compression
+  // itself (null: GzipCompress; tests hold it back or make it fail).
+  int compressionThreads = 0;
+  std::function<bool(const char* data, size_t size, std::string& out)> compress;
 };
 // The client's: ServiceBaseUrl, WebsiteBaseUrl, StateFolder, the process-wide exclusions and
 // upload states.
@@ -90,9 +96,12 @@ class UploadExchange {
   // first and a Yes counts as a cancelled upload.
   void CloseUpload(bool confirm);
 
-  // Builds and sends the package (run on an accepted authentication). False when nothing was
-  // sent; errorMessage then says why.
+  // Starts building the package on a worker thread (run on an accepted authentication); the
+  // request goes out when it is done (OnPackagePrepared). False when it could not be started.
+  // Meanwhile the window shows the preparation's progress, and closing it stops the worker at
+  // its next file: nothing of the package is then marked or sent.
   bool PrepareUpload();
+  bool preparing() const { return preparation_ != nullptr; }
   // The bookkeeping of a confirmed upload.
   void CommitUpload();
 
@@ -114,7 +123,16 @@ class UploadExchange {
   static void StatusCallback(HttpClient* client, void* exchange);
   static LRESULT CALLBACK MessageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+  struct Preparation;
+
   void OnDone();
+  // On the GUI thread once the worker has ended: takes over its bookkeeping and sends the package.
+  void OnPackagePrepared();
+  void OnPreparationProgress(int done, int total);
+  // Nothing was sent: the reason is told and the window closes.
+  void FailPreparation();
+  // Stops and waits for a running preparation; its results are dropped.
+  void StopPreparation();
   void ShowServiceMessage(const std::string& text);
   void HandlePrivateServer(const std::string& text, int32_t result);
   void OnUploadStored(const std::string& message);
@@ -132,6 +150,7 @@ class UploadExchange {
   UploadEnvironment environment_;
   HWND messageWindow_ = nullptr;
   HttpClient httpClient_;  // after the window: its threads post to the window until they end
+  std::unique_ptr<Preparation> preparation_;  // while the package is being built
 };
 
 }  // namespace drovane

@@ -1,7 +1,12 @@
 // The upload exchange: the authentication request, the package, the answer and what follows it.
 #include "upload/UploadExchange.h"
 
+#include <atomic>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/FileLog.h"
@@ -11,6 +16,7 @@
 #include "app/TextHelpers.h"
 #include "app/Version.h"
 #include "data/UploadedIdSet.h"
+#include "upload/CompressionPipeline.h"
 #include "upload/UploadBookkeeping.h"
 #include "upload/UploadPackage.h"
 #include "upload/UploadProtocol.h"
@@ -21,6 +27,10 @@ namespace {
 constexpr char kMessageWindowClass[] = "DrovaneUploadExchange";
 // A status change of the HttpClient; wParam holds the new HttpStatus.
 constexpr UINT kStatusMessage = WM_APP + 61;
+// The package's worker has ended.
+constexpr UINT kPreparedMessage = WM_APP + 62;
+// The worker has done wParam files of lParam.
+constexpr UINT kPreparationProgressMessage = WM_APP + 63;
 
 constexpr int kProgressTimer = 1;
 constexpr int kAnswerBegunTimer = 2;
@@ -66,6 +76,28 @@ std::wstring Widened(const std::string& ascii) {
 
 }  // namespace
 
+// The package built on a worker thread. The worker has copies of everything it reads and writes
+// (the id sets, the add-on states, the exclusions), so the GUI thread goes on answering messages
+// and touches none of it until the worker has ended: then OnPackagePrepared takes the results.
+struct UploadExchange::Preparation {
+  PackageSources sources;
+  AccountExclusionMap exclusions;
+  UploadStateMap states;
+  IdSetList wdbIdSets;
+  IdSetList adbIdSets;
+  PackageSettings found;
+  std::vector<std::pair<std::string, std::string>> files;
+  int fileCount = 0;
+  bool outOfMemory = false;
+  std::atomic<bool> cancel{false};
+  std::thread worker;
+
+  ~Preparation() {
+    cancel = true;
+    if (worker.joinable()) worker.join();
+  }
+};
+
 ExchangeLimits AuthenticationLimits() {
   ExchangeLimits limits;
   limits.whole = kAnswerTime;
@@ -104,6 +136,7 @@ UploadExchange::UploadExchange(Application& application, UploadView& view, bool 
 }
 
 UploadExchange::~UploadExchange() {
+  StopPreparation();
   // Once Close returns, the client's threads have announced everything they will; what they
   // posted and is still queued goes with the window.
   httpClient_.Close();
@@ -124,9 +157,17 @@ void UploadExchange::StatusCallback(HttpClient* client, void* exchange) {
 
 LRESULT CALLBACK UploadExchange::MessageProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
+  auto* self = reinterpret_cast<UploadExchange*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (message == kStatusMessage) {
-    auto* self = reinterpret_cast<UploadExchange*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self) self->OnUploadStatus(static_cast<HttpStatus>(wParam));
+    return 0;
+  }
+  if (message == kPreparedMessage) {
+    if (self) self->OnPackagePrepared();
+    return 0;
+  }
+  if (message == kPreparationProgressMessage) {
+    if (self) self->OnPreparationProgress(static_cast<int>(wParam), static_cast<int>(lParam));
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -212,6 +253,7 @@ void UploadExchange::CloseUpload(bool confirm) {
   }
   // From here on nothing the request still reports may change what the player was told.
   closed = true;
+  StopPreparation();
   view_.StopTimer(kProgressTimer);
   view_.StopTimer(kWatchdogTimer);
   httpClient_.Close();
@@ -259,16 +301,7 @@ void UploadExchange::OnDone() {
       CloseUpload(false);
       return;
     case DoneAction::Authenticated:
-      if (!PrepareUpload()) {
-        if (errorMessage.empty()) {
-          LogLine() << "Error preparing upload data.";
-          // Nothing was sent, so the run must not be reported as a success.
-          errorMessage = "Error preparing upload data.";
-        } else {
-          LogLine() << "Error preparing upload data: " << errorMessage;
-        }
-        CloseUpload(false);
-      }
+      if (!PrepareUpload()) FailPreparation();
       return;
     case DoneAction::AuthenticationPrivateServer:
     case DoneAction::UploadPrivateServer:
@@ -306,58 +339,136 @@ void UploadExchange::OnDone() {
 
 bool UploadExchange::PrepareUpload() {
   SetStatusText("Preparing files...");
+  view_.SetProgress(0, std::string());
   httpClient_.Reset();
   fileCount = 0;
 
-  PackageSources sources;
+  auto preparation = std::make_unique<Preparation>();
+  PackageSources& sources = preparation->sources;
   for (GameEdition edition : kEditions) {
     sources.gameFolders[edition] = application_.GetGameFolder(edition);
   }
   sources.noCharacterData = application_.HasPreference(PREF_NO_CHARACTER_DATA);
-  sources.exclusions = environment_.exclusions;
-  sources.states = environment_.states;
-  PackageSettings found;
+  if (environment_.exclusions) preparation->exclusions = *environment_.exclusions;
+  if (environment_.states) preparation->states = *environment_.states;
+  sources.exclusions = &preparation->exclusions;
+  sources.states = &preparation->states;
+  sources.compress = environment_.compress;
+  preparation->wdbIdSets.load = wdbIdSets.load;
+  preparation->adbIdSets.load = adbIdSets.load;
+  const int threads = environment_.compressionThreads > 0
+                          ? environment_.compressionThreads
+                          : CompressionPipeline::ThreadsForThisMachine();
+  Preparation* work = preparation.get();
+  const HWND window = messageWindow_;
   try {
-    fileCount = BuildUploadPackage(
-        sources, wdbIdSets, adbIdSets,
-        [this](const std::string& name, const std::string& content) {
-          httpClient_.Request_AddMultipartFile(name, content);
-        },
-        found);
-  } catch (const std::bad_alloc&) {
-    // A copy or the request outgrew the memory to be had. The upload fails as any other
-    // preparation failure does, instead of ending the client: nothing was sent, so nothing of
-    // it counts as sent, and the files packed so far are let go.
-    httpClient_.Reset();
-    wdbIdSets.sets.clear();
-    adbIdSets.sets.clear();
-    fileCount = 0;
-    errorMessage = kPackageOutOfMemory;
-    ShowError(errorMessage);
+    work->worker = std::thread([work, window, threads] {
+      PackageControl control;
+      control.threads = threads;
+      control.cancel = &work->cancel;
+      int lastPosted = -1;
+      control.progress = [window, &lastPosted](int done, int total) {
+        // A message per file at most, and none that would not move the bar.
+        const int percent = total > 0 ? done * 100 / total : 100;
+        if (percent == lastPosted) return;
+        lastPosted = percent;
+        PostMessageA(window, kPreparationProgressMessage, static_cast<WPARAM>(done), total);
+      };
+      try {
+        work->fileCount = BuildUploadPackage(
+            work->sources, work->wdbIdSets, work->adbIdSets,
+            [work](const std::string& name, std::string& content) {
+              work->files.emplace_back(name, std::move(content));
+            },
+            work->found, control);
+      } catch (const std::bad_alloc&) {
+        // A copy outgrew the memory to be had: the upload fails as any other preparation
+        // failure does, instead of ending the client.
+        work->outOfMemory = true;
+        work->files.clear();
+      }
+      PostMessageA(window, kPreparedMessage, 0, 0);
+    });
+  } catch (const std::system_error&) {
     return false;
   }
+  preparation_ = std::move(preparation);
+  return true;
+}
+
+void UploadExchange::OnPreparationProgress(int done, int total) {
+  if (closed || !preparation_) return;
+  const int percent = total > 0 ? done * 100 / total : 100;
+  view_.SetProgress(percent, std::to_string(done) + " of " + std::to_string(total) + " files");
+}
+
+void UploadExchange::StopPreparation() {
+  // The worker stops at its next file (its compressions within 64 KB of output), and all it
+  // built is dropped: nothing of it was sent.
+  preparation_.reset();
+}
+
+void UploadExchange::OnPackagePrepared() {
+  if (closed || !preparation_) return;
+  std::unique_ptr<Preparation> done = std::move(preparation_);
+  done->worker.join();
+  if (done->outOfMemory) {
+    errorMessage = kPackageOutOfMemory;
+    ShowError(errorMessage);
+    FailPreparation();
+    return;
+  }
+  // The bookkeeping of the package: what a confirmed upload will save.
+  wdbIdSets.sets = std::move(done->wdbIdSets.sets);
+  adbIdSets.sets = std::move(done->adbIdSets.sets);
+  if (environment_.states) *environment_.states = std::move(done->states);
+  fileCount = done->fileCount;
+  for (auto& file : done->files) {
+    httpClient_.Request_AddMultipartFile(file.first, std::move(file.second));
+  }
+  done->files.clear();
+  view_.SetProgress(100, std::to_string(fileCount) + " files");
   if (fileCount == 0) {
     errorMessage = kNoDataToUpload;
     ShowError(errorMessage);
     LogLine() << errorMessage;
-    return false;
+    FailPreparation();
+    return;
   }
 
   UploadParameters parameters;
   parameters.username = application_.GetUsername();
   parameters.password = application_.GetPassword();
-  parameters.addonVersion = found.addonVersion;
+  parameters.addonVersion = done->found.addonVersion;
   parameters.osVersion = OsVersionText();
-  parameters.realmlist = found.realmlist;
-  parameters.portal = found.portal;
-  parameters.locale = ResponseLocale(sources.gameFolders);
-  parameters.ignoreCharacterData = sources.noCharacterData;
+  parameters.realmlist = done->found.realmlist;
+  parameters.portal = done->found.portal;
+  parameters.locale = ResponseLocale(done->sources.gameFolders);
+  parameters.ignoreCharacterData = done->sources.noCharacterData;
   // The Connecting notification of this request is handled after the present one, and must
   // find the exchange uploading.
   phase = UploadPhase::Uploading;
   httpClient_.Request_SetLimits(environment_.uploadLimits);
   httpClient_.Request_SetHeader("User-Agent", kUserAgent);
-  return httpClient_.Request_SendPOST(UploadUrl(environment_.serviceUrl, parameters), "");
+  if (!httpClient_.Request_SendPOST(UploadUrl(environment_.serviceUrl, parameters), "")) {
+    FailPreparation();
+  }
+}
+
+void UploadExchange::FailPreparation() {
+  if (errorMessage.empty()) {
+    LogLine() << "Error preparing upload data.";
+    // Nothing was sent, so the run must not be reported as a success.
+    errorMessage = "Error preparing upload data.";
+  } else {
+    LogLine() << "Error preparing upload data: " << errorMessage;
+  }
+  // Nothing of this package counts as sent.
+  httpClient_.Reset();
+  wdbIdSets.sets.clear();
+  adbIdSets.sets.clear();
+  fileCount = 0;
+  CloseUpload(false);
 }
 
 void UploadExchange::CommitUpload() {

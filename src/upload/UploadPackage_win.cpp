@@ -15,6 +15,7 @@
 #include "data/CacheKind.h"
 #include "data/SavedVariables.h"
 #include "upload/AddonCopy.h"
+#include "upload/CompressionPipeline.h"
 #include "upload/GameConfigLines.h"
 #include "upload/Gzip.h"
 #include "upload/UploadProtocol.h"
@@ -31,31 +32,75 @@ bool ReadTextFile(const std::string& path, std::string& text) {
   return true;
 }
 
+// One file of the package to be: what the walk found, in the order the package takes them.
+struct PlannedFile {
+  enum class Kind { Wdb, Adb, Addon } kind;
+  GameEdition edition;
+  std::string version;
+  std::string locale;     // cache files
+  int kindIndex = 0;      // cache files: index in kWdbKinds or kAdbKinds
+  std::string account;    // add-on files
+  std::string path;
+};
+
 class PackageWalk {
  public:
   PackageWalk(const PackageSources& sources, IdSetList& wdbIdSets, IdSetList& adbIdSets,
-              const PackageSink& sink, PackageSettings& settings)
+              const PackageSink& sink, PackageSettings& settings, const PackageControl& control)
       : sources_(sources),
         wdbIdSets_(wdbIdSets),
         adbIdSets_(adbIdSets),
         sink_(sink),
-        settings_(settings) {}
+        settings_(settings),
+        control_(control) {}
 
   int Run() {
+    std::vector<PlannedFile> plan;
     for (GameEdition edition : kEditions) {
       const std::string& folder = sources_.gameFolders[edition];
       if (folder.empty()) continue;
       const std::string version = CheckedGameVersion(edition, folder);
       if (version.empty()) continue;
-      WalkWdbLocales(edition, folder, version);
-      WalkAdbLocales(edition, folder, version);
-      WalkAccounts(edition, folder, version);
+      PlanWdbLocales(edition, folder, version, plan);
+      PlanAdbLocales(edition, folder, version, plan);
+      PlanAccounts(edition, folder, version, plan);
     }
+    total_ = static_cast<int>(plan.size());
+    Report();
+    // The copies are made here, one after another, as each adds its ids to the sets the next
+    // one looks at; their compression, the long part, runs on the pipeline's threads meanwhile.
+    CompressionPipeline pipeline(
+        std::max(control_.threads, 1), static_cast<size_t>(std::max(control_.threads, 1)) + 1,
+        [this](const std::string& copy, std::string& out, std::string& reason) {
+          const bool compressed =
+              sources_.compress ? sources_.compress(copy.data(), copy.size(), out)
+                                : GzipCompress(copy.data(), copy.size(), out, control_.cancel);
+          if (!compressed) reason = LastGzipError();
+          return compressed;
+        });
+    for (const PlannedFile& file : plan) {
+      if (Cancelled()) break;
+      switch (file.kind) {
+        case PlannedFile::Kind::Wdb:
+          AddCacheFile(file, wdbIdSets_, pipeline);
+          break;
+        case PlannedFile::Kind::Adb:
+          AddCacheFile(file, adbIdSets_, pipeline);
+          break;
+        case PlannedFile::Kind::Addon:
+          AddAddonFile(file, pipeline);
+          break;
+      }
+    }
+    pipeline.Finish();
     return files_;
   }
 
  private:
-  void WalkWdbLocales(GameEdition edition, const std::string& folder, const std::string& version) {
+  bool Cancelled() const { return control_.cancel && control_.cancel->load(); }
+
+  void PlanWdbLocales(GameEdition edition, const std::string& folder, const std::string& version,
+                      std::vector<PlannedFile>& plan) {
     std::vector<std::string> locales;
     ListCacheLocales(folder, CacheFolderKind::WDB, locales);
     for (const std::string& locale : locales) {
@@ -69,82 +114,111 @@ class PackageWalk {
         AppendListValue(settings_.portal, PortalSetting(text));
       }
       for (int kind = 0; kind < kWdbKindCount; ++kind) {
-        const std::string path =
-            folder + "\\Cache\\WDB\\" + locale + "\\" + kWdbKinds[kind].fileName;
-        DataFile file;
-        if (!file.Open(path, FileMode::Read)) continue;
-        reader_.Attach(file);
-        const IdSetList before = wdbIdSets_;
-        if (PrepareWdbFile(kind, reader_, path, locale, wdbIdSets_, copy_) &&
-            !Add(CachePackageFileName(edition, version, locale, kWdbKinds[kind].fileName))) {
-          wdbIdSets_ = before;  // not sent: its records stay new
-        }
+        plan.push_back({PlannedFile::Kind::Wdb, edition, version, locale, kind, std::string(),
+                        folder + "\\Cache\\WDB\\" + locale + "\\" + kWdbKinds[kind].fileName});
       }
     }
   }
 
-  void WalkAdbLocales(GameEdition edition, const std::string& folder, const std::string& version) {
+  void PlanAdbLocales(GameEdition edition, const std::string& folder, const std::string& version,
+                      std::vector<PlannedFile>& plan) {
     std::vector<std::string> locales;
     ListCacheLocales(folder, CacheFolderKind::ADB, locales);
     for (const std::string& locale : locales) {
       for (int kind = 0; kind < kAdbKindCount; ++kind) {
-        const std::string path =
-            folder + "\\Cache\\ADB\\" + locale + "\\" + kAdbKinds[kind].fileName;
-        DataFile file;
-        if (!file.Open(path, FileMode::Read)) continue;
-        reader_.Attach(file);
-        const IdSetList before = adbIdSets_;
-        if (PrepareAdbFile(kind, reader_, path, locale, adbIdSets_, copy_) &&
-            !Add(CachePackageFileName(edition, version, locale, kAdbKinds[kind].fileName))) {
-          adbIdSets_ = before;  // not sent: its records stay new
-        }
+        plan.push_back({PlannedFile::Kind::Adb, edition, version, locale, kind, std::string(),
+                        folder + "\\Cache\\ADB\\" + locale + "\\" + kAdbKinds[kind].fileName});
       }
     }
   }
 
-  void WalkAccounts(GameEdition edition, const std::string& folder, const std::string& version) {
+  void PlanAccounts(GameEdition edition, const std::string& folder, const std::string& version,
+                    std::vector<PlannedFile>& plan) {
+    for (const FolderEntry& account : ListFolder(folder + "\\WTF\\Account", "*.*")) {
+      plan.push_back({PlannedFile::Kind::Addon, edition, version, std::string(), 0, account.name,
+                      SavedVariablesPath(folder, account.name)});
+    }
+  }
+
+  void AddCacheFile(const PlannedFile& planned, IdSetList& sets, CompressionPipeline& pipeline) {
+    DataFile file;
+    if (!file.Open(planned.path, FileMode::Read)) return Skip();
+    reader_.Attach(file);
+    std::string copy;
+    std::vector<IdSetList::TakenId> taken;
+    sets.journal = &taken;
+    const bool wdb = planned.kind == PlannedFile::Kind::Wdb;
+    const bool copied =
+        wdb ? PrepareWdbFile(planned.kindIndex, reader_, planned.path, planned.locale, sets, copy)
+            : PrepareAdbFile(planned.kindIndex, reader_, planned.path, planned.locale, sets, copy);
+    sets.journal = nullptr;
+    if (!copied) return Skip();
+    const std::string name = CachePackageFileName(
+        planned.edition, planned.version, planned.locale,
+        wdb ? kWdbKinds[planned.kindIndex].fileName : kAdbKinds[planned.kindIndex].fileName);
+    // Not sent: the copy's records stay new.
+    Submit(pipeline, std::move(copy), name,
+           [&sets, taken = std::move(taken)] { sets.TakeBack(taken); });
+  }
+
+  void AddAddonFile(const PlannedFile& planned, CompressionPipeline& pipeline) {
     static const AccountExclusionMap kNone;
     const AccountExclusionMap& exclusions = sources_.exclusions ? *sources_.exclusions : kNone;
-    UploadStateMap unused;
-    UploadStateMap& states = sources_.states ? *sources_.states : unused;
-    for (const FolderEntry& account : ListFolder(folder + "\\WTF\\Account", "*.*")) {
-      const std::string path = SavedVariablesPath(folder, account.name);
-      DataFile file;
-      if (!file.Open(path, FileMode::Read)) continue;
-      const int64_t size = file.Size();
-      const char* data = size > 0 ? file.ReadAll() : nullptr;
-      if (!data) continue;
-      const std::string text(data, file.ReadAllSize());
-      file.Close();
-      int& state = states[path];
-      if ((state & UPLOADED_ALL) == UPLOADED_ALL) continue;
-      const int stateBefore = state;
+    UploadStateMap& states = sources_.states ? *sources_.states : unusedStates_;
+    DataFile file;
+    if (!file.Open(planned.path, FileMode::Read)) return Skip();
+    const int64_t size = file.Size();
+    const char* data = size > 0 ? file.ReadAll() : nullptr;
+    if (!data) return Skip();
+    const std::string text(data, file.ReadAllSize());
+    file.Close();
+    int& state = states[planned.path];
+    if ((state & UPLOADED_ALL) == UPLOADED_ALL) return Skip();
+    const int stateBefore = state;
 
-      int32_t dataVersion = 0;
-      if (ReadAddonDataVersion(text, &dataVersion)) {
-        settings_.addonVersion = std::max(settings_.addonVersion, dataVersion);
-      }
-      // The exclusion list holds upper-cased names; the scan decides the same way.
-      const bool excluded = sources_.noCharacterData || IsAccountExcluded(exclusions, account.name);
-      copy_ = AddonUploadCopy(text, excluded, state);
-      LogLine() << "Preparing '" << path << "' (" << size << " bytes).";
-      // An empty copy still goes: the service learns that the account has nothing new.
-      if (!Add(AddonPackageFileName(edition, version, account.name))) state = stateBefore;
+    int32_t dataVersion = 0;
+    if (ReadAddonDataVersion(text, &dataVersion)) {
+      settings_.addonVersion = std::max(settings_.addonVersion, dataVersion);
     }
+    // The exclusion list holds upper-cased names; the scan decides the same way.
+    const bool excluded =
+        sources_.noCharacterData || IsAccountExcluded(exclusions, planned.account);
+    std::string copy = AddonUploadCopy(text, excluded, state);
+    LogLine() << "Preparing '" << planned.path << "' (" << size << " bytes).";
+    // An empty copy still goes: the service learns that the account has nothing new. Not sent,
+    // the file keeps its state.
+    Submit(pipeline, std::move(copy),
+           AddonPackageFileName(planned.edition, planned.version, planned.account),
+           [&state, stateBefore] { state = stateBefore; });
   }
 
-  // False when the file could not be compressed: it is left out of the package.
-  bool Add(const std::string& fileName) {
-    const bool compressed = sources_.compress
-                                ? sources_.compress(copy_.data(), copy_.size(), compressed_)
-                                : GzipCompress(copy_.data(), copy_.size(), compressed_);
-    if (!compressed) {
-      LogLine() << "GZip failed: " << LastGzipError();
-      return false;
-    }
-    sink_(fileName, compressed_);
-    ++files_;
-    return true;
+  // A planned file that gives nothing to the package still counts as done.
+  void Skip() {
+    ++done_;
+    Report();
+  }
+
+  void Report() {
+    if (control_.progress) control_.progress(done_, total_);
+  }
+
+  // The file goes into the package once compressed; else it is left out and undo puts back
+  // what its copy changed in the bookkeeping.
+  void Submit(CompressionPipeline& pipeline, std::string copy, const std::string& fileName,
+              std::function<void()> undo) {
+    pipeline.Submit(std::move(copy), [this, fileName, undo = std::move(undo)](
+                                         bool compressed, std::string& out,
+                                         const std::string& reason) {
+      if (compressed) {
+        sink_(fileName, out);
+        ++files_;
+      } else {
+        LogLine() << "GZip failed: " << reason;
+        undo();
+      }
+      ++done_;
+      Report();
+    });
   }
 
   const PackageSources& sources_;
@@ -152,18 +226,21 @@ class PackageWalk {
   IdSetList& adbIdSets_;
   const PackageSink& sink_;
   PackageSettings& settings_;
+  const PackageControl& control_;
   FileReader reader_;  // one read window for every cache file
-  std::string copy_;   // reused, so its memory is allocated once for the largest file
-  std::string compressed_;
+  UploadStateMap unusedStates_;
   int files_ = 0;
+  int done_ = 0;
+  int total_ = 0;
 };
 
 }  // namespace
 
 int BuildUploadPackage(const PackageSources& sources, IdSetList& wdbIdSets, IdSetList& adbIdSets,
-                       const PackageSink& sink, PackageSettings& settings) {
+                       const PackageSink& sink, PackageSettings& settings,
+                       const PackageControl& control) {
   settings = PackageSettings();
-  return PackageWalk(sources, wdbIdSets, adbIdSets, sink, settings).Run();
+  return PackageWalk(sources, wdbIdSets, adbIdSets, sink, settings, control).Run();
 }
 
 std::string CheckedGameVersion(GameEdition edition, const std::string& folder) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -28,14 +29,16 @@
 #include "support/CleanSettings.h"
 #include "support/DevService.h"
 #include "support/Nginx.h"
+#include "upload/Gzip.h"
 #include "upload/UploadExchange.h"
 #include "upload/UploadPackage.h"
 
 // Memory that runs out on demand: while a FailLargeAllocation lives, the first allocation of at
-// least its size made on its thread throws std::bad_alloc, as it does when a process's memory
-// is used up. Every other allocation goes on as usual (operator new at the end of this file).
+// least its size, on any thread (the package is built on a worker), throws std::bad_alloc, as it
+// does when a process's memory is used up. Every other allocation goes on as usual (operator new
+// at the end of this file).
 namespace {
-std::atomic<unsigned long> g_failThread{0};
+std::atomic<bool> g_failArmed{false};
 std::atomic<size_t> g_failSize{0};
 std::atomic<bool> g_failed{false};
 }  // namespace
@@ -48,9 +51,9 @@ class FailLargeAllocation {
   explicit FailLargeAllocation(size_t size) {
     g_failed = false;
     g_failSize = size;
-    g_failThread = GetCurrentThreadId();
+    g_failArmed = true;
   }
-  ~FailLargeAllocation() { g_failThread = 0; }
+  ~FailLargeAllocation() { g_failArmed = false; }
   FailLargeAllocation(const FailLargeAllocation&) = delete;
   FailLargeAllocation& operator=(const FailLargeAllocation&) = delete;
   bool failed() const { return g_failed; }
@@ -614,9 +617,15 @@ TEST_F(UploadExchangeTest, AStalledSendIsStoppedByTheWatchdog) {
   EXPECT_EQ(view.pages, std::vector<std::string>{"http://www.example.test/client#related-faq"});
   EXPECT_TRUE(view.ended);
   EXPECT_TRUE(log.Has("\tSource: TIMER_TIMEOUT"));
-  // The progress said how far the sending had come, never 100 %.
-  ASSERT_FALSE(view.progress.empty());
-  for (const auto& step : view.progress) EXPECT_LT(step.first, 100) << step.second;
+  // The progress said how far the sending had come, never 100 % (the steps before are the
+  // preparation's, counted in files).
+  const auto sending =
+      std::find_if(view.progress.begin(), view.progress.end(),
+                   [](const auto& step) { return step.second.find("% of ") != std::string::npos; });
+  ASSERT_NE(sending, view.progress.end());
+  for (auto step = sending; step != view.progress.end(); ++step) {
+    EXPECT_LT(step->first, 100) << step->second;
+  }
   EXPECT_NE(view.progress.back().second.find("% of "), std::string::npos);
   EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
 }
@@ -641,6 +650,48 @@ TEST_F(UploadExchangeTest, CancellingAsksFirstAndThenReportsTheCancel) {
   EXPECT_EQ(exchange.errorMessage, "Uploaded cancelled.");
   ASSERT_EQ(view.boxes.size(), 2u);
   EXPECT_EQ(view.boxes[0].text, "Are you sure that you want to cancel the upload?");
+}
+
+// The package is built on a worker while the window goes on answering: a Cancel then stops the
+// worker, and nothing it had built is sent or booked.
+TEST_F(UploadExchangeTest, CancellingWhileThePackageIsPreparedSendsAndBooksNothing) {
+  StartService();
+  std::atomic<int> compressing{0};
+  std::atomic<bool> release{false};
+  environment_.compressionThreads = 2;
+  environment_.compress = [&](const char* data, size_t size, std::string& out) {
+    ++compressing;
+    while (!release) Sleep(5);
+    return GzipCompress(data, size, out);
+  };
+  const UploadStateMap statesBefore = states_;
+  RecordingView view;
+  UploadExchange exchange(application_, view, false, environment_);
+  ASSERT_TRUE(exchange.StartAuthentication());
+  bool cancelled = false;
+  ASSERT_TRUE(Run(exchange, view, 60000, [&] {
+    // Held in its compressions, the worker is still busy: the window's loop runs all the same.
+    if (cancelled || compressing < 2) return;
+    cancelled = true;
+    EXPECT_TRUE(exchange.preparing());
+    EXPECT_EQ(view.statusTexts.back(), "Preparing files...");
+    view.answers = {IDYES};
+    std::thread([&release] {
+      Sleep(200);
+      release = true;
+    }).detach();
+    exchange.CloseUpload(true);
+  }));
+  EXPECT_TRUE(cancelled);
+  EXPECT_TRUE(view.ended);
+  EXPECT_FALSE(exchange.preparing());
+  EXPECT_EQ(exchange.errorMessage, "Uploaded cancelled.");
+  EXPECT_EQ(service_->RequestCount(), 1) << "the authentication only";
+  EXPECT_TRUE(exchange.wdbIdSets.sets.empty());
+  EXPECT_TRUE(exchange.adbIdSets.sets.empty());
+  EXPECT_EQ(states_, statesBefore);
+  EXPECT_TRUE(ListFolder(state_.path()).empty());
+  EXPECT_EQ(ReadTestFile(AddonPath()), kAddon);
 }
 
 TEST_F(UploadExchangeTest, AnUploadThatEndsWhileTheCancelQuestionIsOpenIsNotCancelled) {
@@ -807,8 +858,7 @@ INSTANTIATE_TEST_SUITE_P(UploadExchangeTest, WrongAnswerTest, ::testing::ValuesI
 // Allocates as the library's own operator new does (with malloc), so the library's operator
 // delete (free) releases these blocks too.
 void* operator new(std::size_t size) {
-  if (size >= g_failSize && g_failThread != 0 && g_failThread == GetCurrentThreadId()) {
-    g_failThread = 0;
+  if (size >= g_failSize && g_failArmed.exchange(false)) {
     g_failed = true;
     throw std::bad_alloc();
   }
