@@ -33,7 +33,8 @@ struct DataScanResult {
 // Logs "Refreshing data...", runs ScanCaches and then the account scan, and builds the rows.
 DataScanResult ScanGameData(const DataScanSources& sources, UploadStateMap& states);
 
-// The sources the client uses: the id sets come from the state folder.
+// The sources the client uses: the id sets come from the state folder, each file read again only
+// when it changed (UploadedIdSet::LoadKept).
 IdSetLoader StateFolderIdSetLoader(const std::string& stateFolder);
 
 }  // namespace drovane

@@ -3,6 +3,7 @@
 
 #include "app/FileLog.h"
 #include "data/AccountScan.h"
+#include "data/UploadedIdSet.h"
 
 namespace drovane {
 
@@ -35,7 +36,7 @@ DataScanResult ScanGameData(const DataScanSources& sources, UploadStateMap& stat
 }
 
 IdSetLoader StateFolderIdSetLoader(const std::string& stateFolder) {
-  return [stateFolder](UploadedIdSet& set) { set.Load(stateFolder); };
+  return [stateFolder](UploadedIdSet& set) { set.LoadKept(stateFolder); };
 }
 
 }  // namespace drovane

@@ -1,6 +1,11 @@
 // The state files of the uploaded-id sets: reading, writing and clearing them.
 #include <windows.h>
 
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
 #include "app/DataFile.h"
 #include "app/FileSystem.h"
 #include "app/Md5.h"
@@ -17,7 +22,87 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The state files the scans have read, by path, with the size and time they had then.
+class KeptStateFiles {
+ public:
+  struct Stamp {
+    uint64_t size = 0;
+    uint64_t written = 0;
+    bool operator==(const Stamp& other) const {
+      return size == other.size && written == other.written;
+    }
+  };
+
+  static KeptStateFiles& Instance() {
+    static KeptStateFiles kept;
+    return kept;
+  }
+
+  // The file's size and last write time; false when it is no file.
+  static bool StampOf(const std::string& path, Stamp& stamp) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return false;
+    }
+    stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    stamp.written = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                    data.ftLastWriteTime.dwLowDateTime;
+    return true;
+  }
+
+  bool Find(const std::string& path, const Stamp& stamp, std::vector<unsigned char>& bits) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = files_.find(path);
+    if (found == files_.end() || !(found->second.stamp == stamp)) return false;
+    bits = found->second.bits;
+    return true;
+  }
+
+  void Keep(const std::string& path, const Stamp& stamp, const std::vector<unsigned char>& bits) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A bound on the memory: far more keys than an installation has.
+    if (files_.size() >= kLimit && files_.count(path) == 0) files_.clear();
+    files_[path] = {stamp, bits};
+  }
+
+  void Forget() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_.clear();
+  }
+
+ private:
+  static constexpr size_t kLimit = 1024;  // 40 MB at most
+  struct Entry {
+    Stamp stamp;
+    std::vector<unsigned char> bits;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Entry> files_;
+};
+
 }  // namespace
+
+bool UploadedIdSet::LoadKept(const std::string& stateFolder) {
+  if (!HasKey()) {
+    Clear();
+    return false;
+  }
+  KeptStateFiles& kept = KeptStateFiles::Instance();
+  std::string path = stateFolder + StateFileName();
+  KeptStateFiles::Stamp stamp;
+  if (!KeptStateFiles::StampOf(path, stamp)) {
+    path = stateFolder + Md5Hex(StateFileName());
+    if (!KeptStateFiles::StampOf(path, stamp)) {
+      Clear();
+      return false;
+    }
+  }
+  if (kept.Find(path, stamp, bits_)) return true;
+  if (!Load(stateFolder)) return false;
+  kept.Keep(path, stamp, bits_);
+  return true;
+}
 
 bool UploadedIdSet::Load(const std::string& stateFolder) {
   Clear();
@@ -47,7 +132,11 @@ bool UploadedIdSet::Save(const std::string& stateFolder) const {
   if (!HasKey()) return false;
   if (!stateFolder.empty() && !CreateDirectoryTree(stateFolder)) return false;
   const std::string content(reinterpret_cast<const char*>(bits_.data()), bits_.size());
-  return ReplaceFileContent(stateFolder + StateFileName(), content);
+  const std::string path = stateFolder + StateFileName();
+  if (!ReplaceFileContent(path, content)) return false;
+  KeptStateFiles::Stamp stamp;
+  if (KeptStateFiles::StampOf(path, stamp)) KeptStateFiles::Instance().Keep(path, stamp, bits_);
+  return true;
 }
 
 bool UploadedIdSet::Load() {
@@ -67,6 +156,7 @@ void ClearStateFolder(const std::string& stateFolder) {
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   // No folder named: nothing is deleted (never the current folder's files).
   if (folder.empty()) return;
+  KeptStateFiles::Instance().Forget();
   for (const FolderEntry& entry : ListFolder(folder)) {
     if (!entry.isDirectory) DeleteFileW(Wide(folder + "\\" + entry.name).c_str());
   }

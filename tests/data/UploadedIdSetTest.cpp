@@ -1,5 +1,7 @@
 #include "data/UploadedIdSet.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "app/DataFile.h"
@@ -142,6 +144,51 @@ TEST(UploadedIdSet, StateCarriedOverByTheUpgradeIsRead) {
   UploadedIdSet quests("questcache.wdb", "enUS", 21000);
   ASSERT_TRUE(quests.Load(data + "cache\\"));
   EXPECT_TRUE(quests.Contains(1));
+}
+
+// The scans keep what they read; a file changed by anything but the client is read again.
+TEST(UploadedIdSet, AKeptStateFileIsReadAgainWhenItChangesOnDisk) {
+  TempFolder temp;
+  const std::string folder = temp.path() + "\\";
+  UploadedIdSet saved("itemcache.wdb", "enUS", 22522);
+  saved.Add(7);
+  ASSERT_TRUE(saved.Save(folder));
+  UploadedIdSet first("itemcache.wdb", "enUS", 22522);
+  ASSERT_TRUE(first.LoadKept(folder));
+  EXPECT_TRUE(first.Contains(7));
+
+  // Rewritten from outside with the same size, and a later time.
+  const std::string path = folder + saved.StateFileName();
+  UploadedIdSet other("itemcache.wdb", "enUS", 22522);
+  other.Add(8);
+  WriteTestFile(path, std::string(other.Bytes().begin(), other.Bytes().end()));
+  {
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    FILETIME written;
+    ASSERT_TRUE(GetFileTime(file, nullptr, nullptr, &written));
+    ULARGE_INTEGER later;
+    later.LowPart = written.dwLowDateTime;
+    later.HighPart = written.dwHighDateTime;
+    later.QuadPart += 3600ull * 10000000ull;
+    written.dwLowDateTime = later.LowPart;
+    written.dwHighDateTime = later.HighPart;
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+    CloseHandle(file);
+  }
+  UploadedIdSet again("itemcache.wdb", "enUS", 22522);
+  ASSERT_TRUE(again.LoadKept(folder));
+  EXPECT_TRUE(again.Contains(8));
+  EXPECT_FALSE(again.Contains(7));
+
+  // What the client saves is what the next scan sees; a removed file is no state.
+  ASSERT_TRUE(saved.Save(folder));
+  ASSERT_TRUE(again.LoadKept(folder));
+  EXPECT_TRUE(again.Contains(7));
+  ClearStateFolder(folder);
+  EXPECT_FALSE(again.LoadKept(folder));
+  EXPECT_FALSE(again.Contains(7));
 }
 
 TEST(UploadedIdSet, LocalesAndBuildsAreSeparateKeys) {
