@@ -46,9 +46,10 @@ std::string AdbBytes(int kind, int32_t build, int64_t count, std::mt19937& rando
   const std::string strings(static_cast<size_t>(count) * 12, 's');
   std::string file;
   if (info.layoutFlags & ADB_OFFSET_MAP) {
-    file = AdbHeader("WCH8", count, recordSize, 0, build).substr(0, 44);
+    // The table follows the whole 52-byte header; the records' data follows the table.
+    file = AdbHeader("WCH8", count, recordSize, 0, build);
     std::vector<int> lengths(static_cast<size_t>(count));
-    uint32_t dataOffset = static_cast<uint32_t>(44 + 10 * count);
+    uint32_t dataOffset = static_cast<uint32_t>(52 + 10 * count);
     for (int64_t i = 0; i < count; ++i) {
       lengths[i] = 40 + static_cast<int>(random() % 200);
       Put32(file, static_cast<uint32_t>(i + 1));
@@ -60,9 +61,10 @@ std::string AdbBytes(int kind, int32_t build, int64_t count, std::mt19937& rando
     for (int length : lengths) file.append(static_cast<size_t>(length), 'd');
   } else if (kind != 0 && (info.layoutFlags & ADB_ID_LIST)) {
     file = AdbHeader("WCH8", count, recordSize, static_cast<int32_t>(strings.size()), build);
+    // The records, the string block, then the ids closing the file.
     file.append(static_cast<size_t>(count * recordSize), 'r');
-    for (int64_t i = 0; i < count; ++i) Put32(file, static_cast<uint32_t>(i + 1));
     file += strings;
+    for (int64_t i = 0; i < count; ++i) Put32(file, static_cast<uint32_t>(i + 1));
   } else {
     file = AdbHeader(kind == 0 ? "WCH2" : "WCH8", count, recordSize,
                      static_cast<int32_t>(strings.size()), build);

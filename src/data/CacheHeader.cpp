@@ -35,26 +35,28 @@ bool ReadAdbHeader(ByteReader& reader, AdbHeader* header) {
 }
 
 OffsetMapWalk::OffsetMapWalk(ByteReader& reader, const AdbHeader& header)
-    : reader_(reader),
-      size_(reader.Size()),
-      left_(header.recordCount < 0 ? 0 : header.recordCount),
-      position_(header.Size()),
-      entryLimit_(0),
-      dataFloor_(0) {
+    : size_(reader.Size()), dataFloor_(0) {
+  constexpr int64_t kEntrySize = 10;
+  const int64_t tableAt = header.Size();
   int32_t firstDataOffset = 0;
-  if (ReadInt32At(reader, position_ + 4, &firstDataOffset)) {
-    entryLimit_ = static_cast<uint32_t>(firstDataOffset);
-  }
-  dataFloor_ = entryLimit_;
+  const int64_t entryLimit = ReadInt32At(reader, tableAt + 4, &firstDataOffset)
+                                 ? int64_t{static_cast<uint32_t>(firstDataOffset)}
+                                 : 0;
+  dataFloor_ = entryLimit;
+  // Whole entries only, up to the record count, the first record's data and the file's end.
+  const int64_t end = std::min(entryLimit, size_);
+  int64_t entries = end > tableAt ? (end - tableAt) / kEntrySize : 0;
+  entries = std::min<int64_t>(entries, header.recordCount < 0 ? 0 : header.recordCount);
+  if (entries <= 0) return;
+  table_.resize(static_cast<size_t>(entries * kEntrySize));
+  table_.resize(reader.ReadAt(tableAt, table_.data(), table_.size()) / kEntrySize * kEntrySize);
 }
 
 bool OffsetMapWalk::Next(OffsetMapEntry* entry) {
-  constexpr int64_t kEntrySize = 10;
-  while (left_ > 0 && position_ < entryLimit_ - 9 && position_ < size_ - 9) {
-    unsigned char bytes[kEntrySize];
-    if (reader_.ReadAt(position_, bytes, sizeof bytes) != sizeof bytes) break;
-    --left_;
-    position_ += kEntrySize;
+  constexpr size_t kEntrySize = 10;
+  while (next_ + kEntrySize <= table_.size()) {
+    const unsigned char* bytes = table_.data() + next_;
+    next_ += kEntrySize;
     const int32_t id = LittleEndian32(bytes);
     const int64_t dataOffset = static_cast<uint32_t>(LittleEndian32(bytes + 4));
     const int64_t dataLength = bytes[8] | (bytes[9] << 8);
@@ -66,7 +68,7 @@ bool OffsetMapWalk::Next(OffsetMapEntry* entry) {
     entry->dataLength = dataLength;
     return true;
   }
-  left_ = 0;
+  next_ = table_.size();
   return false;
 }
 

@@ -3,6 +3,7 @@
 // made before an ADB file goes into an upload. Pure.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "data/ByteReader.h"
 #include "data/CacheKind.h"
@@ -51,6 +52,9 @@ struct OffsetMapEntry {
 // exactly these records and the inventory counts exactly these, so the list never shows a
 // record the upload would not send. A damaged table cannot make a record's bytes count twice:
 // each record taken has bytes of its own in the file.
+//
+// The table is read in one piece first (it is never larger than the file): read entry by entry
+// between the records' data, each entry would cost a fresh read of the file.
 class OffsetMapWalk {
  public:
   OffsetMapWalk(ByteReader& reader, const AdbHeader& header);
@@ -58,12 +62,10 @@ class OffsetMapWalk {
   bool Next(OffsetMapEntry* entry);
 
  private:
-  ByteReader& reader_;
   int64_t size_;
-  int64_t left_;         // entries the header's count still allows
-  int64_t position_;     // of the next entry
-  int64_t entryLimit_;   // where the first record's data begins: the table ends there
-  int64_t dataFloor_;    // where the next record's data may begin
+  std::vector<unsigned char> table_;  // the whole entries the walk may look at
+  size_t next_ = 0;                   // offset of the next entry in table_
+  int64_t dataFloor_;                 // where the next record's data may begin
 };
 
 // Where the inventory finds the ids of an ADB file: count ids, the first at `first`, each

@@ -1,6 +1,7 @@
 #include "upload/UploadCopy.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "app/FileLog.h"
 #include "data/CacheHeader.h"
@@ -181,13 +182,17 @@ bool PrepareAdbFile(int kindIndex, ByteReader& file, const std::string& path,
     }
   } else if (wch8 && (kind.layoutFlags & ADB_ID_LIST)) {
     idInFront = true;
-    // The records come before the string block; the ids close the file.
+    // The records come before the string block; the ids close the file. They are read in one
+    // piece first: read one by one between the records, each would cost a fresh read of the file.
     const int64_t idsAt = size - 4 * count;
     const int64_t recordsAt = idsAt - stringBlockSize - recordSize * count;
-    for (int64_t i = 0; intact && i < count; ++i) {
+    std::vector<unsigned char> ids(static_cast<size_t>(std::max<int64_t>(count, 0)) * 4);
+    const int64_t idsRead =
+        count > 0 ? static_cast<int64_t>(file.ReadAt(idsAt, ids.data(), ids.size())) / 4 : 0;
+    for (int64_t i = 0; intact && i < idsRead; ++i) {
       const int64_t recordAt = recordsAt + recordSize * i;
-      int32_t id = 0;
-      if (!ReadInt32At(file, idsAt + 4 * i, &id) || id < 1) break;
+      const int32_t id = LittleEndian32(ids.data() + 4 * i);
+      if (id < 1) break;
       if (!InsideFile(file, recordAt, recordSize)) break;
       if (!TakeId(sets, set, id, done, added)) continue;
       output += LittleEndianBytes(id);
