@@ -14,7 +14,7 @@
 ; the current user's.
 ;
 ; Built by packaging/make_package.py, which passes what comes from the build and the sources:
-;   VERSION       the client's version text ("1.9.01", from src/app/Version.h)
+;   VERSION       the client's version text ("1.9.01", from the project's VERSION)
 ;   VERSION_QUAD  the same as four numbers for the version resource ("1.9.1.0")
 ;   CLIENT_EXE    the built DrovaneClient.exe
 ;   CLIENT_ICON   the client's icon (drawn at build time)
