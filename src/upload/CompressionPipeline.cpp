@@ -1,6 +1,8 @@
 #include "upload/CompressionPipeline.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 
 namespace drovane {
 
@@ -47,6 +49,9 @@ void CompressionPipeline::Work() {
       compressed = compress_(job->copy, job->out, reason);
     } catch (const std::bad_alloc&) {
       reason = "Insufficient memory";
+    } catch (const std::exception& error) {
+      // Nothing may leave a worker: the file is left out with the reason.
+      reason = error.what();
     }
     // The copy is no longer needed: its memory goes back before the result is handed on.
     std::string().swap(job->copy);

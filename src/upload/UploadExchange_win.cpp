@@ -2,6 +2,7 @@
 #include "upload/UploadExchange.h"
 
 #include <atomic>
+#include <exception>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -89,6 +90,7 @@ struct UploadExchange::Preparation {
   std::vector<std::pair<std::string, std::string>> files;
   int fileCount = 0;
   bool outOfMemory = false;
+  bool failed = false;  // any other failure: "Error preparing upload data."
   std::atomic<bool> cancel{false};
   std::thread worker;
 
@@ -386,6 +388,11 @@ bool UploadExchange::PrepareUpload() {
         // failure does, instead of ending the client.
         work->outOfMemory = true;
         work->files.clear();
+      } catch (const std::exception& error) {
+        // The compressing threads could not be started, for one: nothing may leave the worker.
+        LogLine() << "The upload data could not be prepared: " << error.what();
+        work->failed = true;
+        work->files.clear();
       }
       PostMessageA(window, kPreparedMessage, 0, 0);
     });
@@ -415,6 +422,10 @@ void UploadExchange::OnPackagePrepared() {
   if (done->outOfMemory) {
     errorMessage = kPackageOutOfMemory;
     ShowError(errorMessage);
+    FailPreparation();
+    return;
+  }
+  if (done->failed) {
     FailPreparation();
     return;
   }
