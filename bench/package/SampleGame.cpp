@@ -3,7 +3,7 @@
 #include <random>
 #include <vector>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "data/CacheKind.h"
 
 namespace drovane::bench {

@@ -23,14 +23,14 @@
 #include <vector>
 
 #include "SampleGame.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
+#include "app/Application.h"
 #include "app/GameDiscovery.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
 #include "data/AccountData.h"
 #include "data/ByteReader.h"
 #include "data/CacheKind.h"
-#include "app/Application.h"
 #include "upload/AddonCopy.h"
 #include "upload/CompressionPipeline.h"
 #include "upload/UploadCopy.h"

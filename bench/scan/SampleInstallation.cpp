@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "data/CacheKind.h"
 #include "data/UploadedIdSet.h"
 

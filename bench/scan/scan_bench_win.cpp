@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "SampleInstallation.h"
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "data/CacheScan.h"
 #include "data/DataScan.h"
 

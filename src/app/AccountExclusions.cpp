@@ -1,7 +1,7 @@
 #include "app/AccountExclusions.h"
 
-#include "app/DataFile.h"
-#include "app/TextHelpers.h"
+#include "base/DataFile.h"
+#include "base/TextHelpers.h"
 
 namespace drovane {
 

@@ -1,9 +1,9 @@
 // The process-wide exclusion list's file in the application data folder.
 #include "app/AccountExclusions.h"
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 namespace drovane {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
 #include "app/GameDiscovery.h"
 #include "app/GameEdition.h"
-#include "app/WinHandles.h"
+#include "base/CommandLine.h"
+#include "base/WinHandles.h"
 #include "update/ClientReplacement.h"
 
 namespace drovane {

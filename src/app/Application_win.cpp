@@ -2,15 +2,15 @@
 // handled, the single-instance rule and the hand-over after a self-update.
 #include "app/Application.h"
 
-#include "app/DataFile.h"
 #include "app/DataFolderAccess.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
 #include "app/Version.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/WideText.h"
 #include "ui/ContainerForm.h"
 #include "ui/Form.h"
 #include "update/ClientReplacement.h"
-#include "app/WideText.h"
 
 namespace drovane {
 namespace {

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <aclapi.h>
 
-#include "app/WinHandles.h"
-#include "app/WideText.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 namespace {

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/Registry.h"
-#include "app/TextHelpers.h"
-#include "app/WideText.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Registry.h"
+#include "base/TextHelpers.h"
+#include "base/WideText.h"
 
 namespace drovane {
 namespace {

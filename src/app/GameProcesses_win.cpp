@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/ComHandles.h"
-#include "app/FileLog.h"
 #include "app/GameDiscovery.h"
-#include "app/TextHelpers.h"
-#include "app/WinHandles.h"
-#include "app/WideText.h"
+#include "base/ComHandles.h"
+#include "base/FileLog.h"
+#include "base/TextHelpers.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 namespace {

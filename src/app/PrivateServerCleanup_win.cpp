@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
-#include "app/Md5.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
 #include "data/UploadedIdSet.h"
-#include "app/WideText.h"
 
 namespace drovane {
 

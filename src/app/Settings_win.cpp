@@ -2,15 +2,15 @@
 #include <shlwapi.h>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
-#include "app/Registry.h"
 #include "app/StateFileUpgrade.h"
-#include "app/TextHelpers.h"
 #include "app/Version.h"
-#include "app/WideText.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/Registry.h"
+#include "base/TextHelpers.h"
+#include "base/WideText.h"
 
 namespace drovane {
 namespace {

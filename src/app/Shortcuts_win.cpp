@@ -5,8 +5,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "app/ComHandles.h"
-#include "app/WideText.h"
+#include "base/ComHandles.h"
+#include "base/WideText.h"
 
 namespace drovane {
 

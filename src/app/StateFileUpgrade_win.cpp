@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/WideText.h"
-#include "app/Md5.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
 
 namespace drovane {
 namespace {

@@ -1,6 +1,6 @@
 #include "data/AccountData.h"
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 namespace drovane {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
 #include "data/EditionNames.h"
 #include "data/SavedVariables.h"
 

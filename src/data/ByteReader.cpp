@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 
 namespace drovane {
 

@@ -1,6 +1,6 @@
 #include "data/CacheInventory.h"
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/CacheHeader.h"
 
 namespace drovane {

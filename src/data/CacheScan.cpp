@@ -1,7 +1,7 @@
 #include "data/CacheScan.h"
 
-#include "app/DataFile.h"
-#include "app/FileLog.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
 #include "data/EditionNames.h"
 
 namespace drovane {

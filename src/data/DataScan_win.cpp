@@ -1,7 +1,7 @@
 // RefreshData's data side: both scans and the texts of both lists.
 #include "data/DataScan.h"
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/AccountScan.h"
 #include "data/UploadedIdSet.h"
 

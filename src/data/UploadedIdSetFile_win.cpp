@@ -6,12 +6,12 @@
 #include <mutex>
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 #include "data/UploadedIdSet.h"
-#include "app/WideText.h"
 
 namespace drovane {
 

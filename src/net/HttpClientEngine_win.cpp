@@ -14,7 +14,7 @@
 
 #include <boost/system/error_code.hpp>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "net/HttpClient.h"
 
 namespace drovane {

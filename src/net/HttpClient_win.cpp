@@ -6,7 +6,7 @@
 
 #include <limits>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "net/HttpResponse.h"
 
 namespace drovane {

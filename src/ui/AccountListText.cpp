@@ -1,6 +1,6 @@
 #include "ui/AccountListText.h"
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 
 namespace drovane {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/AccountExclusions.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "ui/AccountListText.h"
 #include "ui/Controls.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/WideText.h"
+#include "base/WideText.h"
 #include "ui/Controls.h"
 
 namespace drovane {

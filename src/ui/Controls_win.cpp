@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/WideText.h"
+#include "base/WideText.h"
 #include "ui/Form.h"
 
 namespace drovane {

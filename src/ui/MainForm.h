@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "data/AccountData.h"
 #include "data/CacheInventory.h"
 #include "ui/Form.h"

@@ -2,7 +2,7 @@
 #include "app/AccountExclusions.h"
 #include "app/Application.h"
 #include "app/GameDiscovery.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/DataScan.h"
 #include "data/EditionNames.h"
 #include "data/UploadStateMap.h"

@@ -1,7 +1,7 @@
 // The main window's upload: the requirements, then the upload window over the main window, then
 // the outcome in the log pane.
 #include "app/Application.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/UploadForm.h"

@@ -8,13 +8,13 @@
 
 #include "app/AccountExclusions.h"
 #include "app/Application.h"
-#include "app/FileLog.h"
 #include "app/Version.h"
-#include "app/WideText.h"
-#include "update/SelfUpdate.h"
+#include "base/FileLog.h"
+#include "base/WideText.h"
 #include "ui/Controls.h"
 #include "ui/ListView.h"
 #include "ui/UpdaterForm.h"
+#include "update/SelfUpdate.h"
 
 namespace drovane {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <type_traits>
 
-#include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
 #include "app/GameEdition.h"
+#include "base/FileSystem.h"
 #include "ui/Form.h"
 
 namespace drovane {

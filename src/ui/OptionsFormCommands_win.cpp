@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "app/Application.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
 #include "app/Shortcuts.h"
-#include "app/TextHelpers.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/TextHelpers.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/OptionsForm.h"

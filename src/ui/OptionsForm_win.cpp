@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "app/Application.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "ui/Controls.h"
 
 namespace drovane {

@@ -4,8 +4,8 @@
 #include <commctrl.h>
 
 #include "app/Application.h"
-#include "app/FileLog.h"
-#include "app/TextHelpers.h"
+#include "base/FileLog.h"
+#include "base/TextHelpers.h"
 #include "ui/Controls.h"
 #include "update/UpdaterProgress.h"
 

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/Application.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 

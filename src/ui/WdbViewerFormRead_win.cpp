@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "data/CacheRecordReader.h"
 #include "ui/Controls.h"
 #include "ui/WdbViewerForm.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
 #include "app/GameDiscovery.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
 #include "data/CacheKind.h"
 #include "data/EditionNames.h"
 #include "ui/Controls.h"

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 #include "update/InstalledFiles.h"
-#include "app/WideText.h"
 
 namespace drovane {
 namespace {

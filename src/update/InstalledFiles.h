@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "app/FileSystem.h"  // FreeNameBeside
+#include "base/FileSystem.h"  // FreeNameBeside
 
 #include "app/GameEdition.h"
 #include "update/UpdateList.h"

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/Digests.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
-#include "app/WinHandles.h"
-#include "app/WideText.h"
+#include "base/DataFile.h"
+#include "base/Digests.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 namespace {

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Digests.h"
+#include "base/Digests.h"
 
 namespace drovane {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "UpdatePublicKey.h"
-#include "app/Registry.h"
-#include "app/WinHandles.h"
+#include "base/Registry.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 namespace {

@@ -4,16 +4,16 @@
 #include <limits>
 
 #include "app/Application.h"
-#include "app/Digests.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
 #include "app/ServiceUrls.h"
 #include "app/Version.h"
+#include "base/Digests.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
 #include "net/HttpResponse.h"
 #include "update/ListTrust.h"
 #include "update/TargetConfinement.h"
-#include "app/WideText.h"
 
 namespace drovane {
 namespace {

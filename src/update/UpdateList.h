@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Digests.h"
 #include "app/GameEdition.h"
+#include "base/Digests.h"
 
 namespace drovane {
 

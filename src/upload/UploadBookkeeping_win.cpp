@@ -6,14 +6,14 @@
 #include <limits>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
-#include "app/Registry.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/Registry.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 #include "data/AccountData.h"
 #include "upload/AddonCopy.h"
-#include "app/WideText.h"
 
 namespace drovane {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/CacheHeader.h"
 #include "data/CacheKind.h"
 

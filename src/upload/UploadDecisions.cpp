@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "net/HttpResponse.h"
 
 namespace drovane {

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/FileLog.h"
 #include "app/GameDiscovery.h"
 #include "app/PrivateServerCleanup.h"
 #include "app/ServiceUrls.h"
-#include "app/TextHelpers.h"
 #include "app/Version.h"
+#include "base/FileLog.h"
+#include "base/TextHelpers.h"
 #include "data/UploadedIdSet.h"
 #include "upload/CompressionPipeline.h"
 #include "upload/UploadBookkeeping.h"

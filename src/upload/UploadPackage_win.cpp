@@ -6,10 +6,10 @@
 
 #include <algorithm>
 
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
 #include "app/GameDiscovery.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
 #include "data/AccountData.h"
 #include "data/ByteReader.h"
 #include "data/CacheKind.h"

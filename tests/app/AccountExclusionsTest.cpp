@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/CleanSettings.h"
 #include "support/TempFolder.h"
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
 #include "app/PrivateServerCleanup.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/TempFolder.h"
 
 namespace drovane {

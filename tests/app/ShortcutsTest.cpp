@@ -8,10 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "app/ComHandles.h"
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
 #include "app/Shortcuts.h"
+#include "base/ComHandles.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/TempFolder.h"
 
 namespace drovane {

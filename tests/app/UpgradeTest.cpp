@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
-#include "app/Registry.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/Registry.h"
 #include "support/CleanSettings.h"
 #include "support/TempFolder.h"
 

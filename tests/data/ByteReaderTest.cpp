@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "support/TempFolder.h"
 
 namespace drovane {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "data/CacheRecordReader.h"
 #ifdef _WIN32
 #include "support/Process.h"

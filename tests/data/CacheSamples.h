@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/ByteReader.h"
 #include "support/Bytes.h"
 

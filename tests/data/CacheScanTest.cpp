@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CacheSamples.h"
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 #include "data/DataScan.h"
 #include "support/TempFolder.h"
 

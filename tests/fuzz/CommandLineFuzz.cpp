@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "app/CommandLine.h"
-#include "app/TextHelpers.h"
+#include "base/CommandLine.h"
+#include "base/TextHelpers.h"
 
 using namespace drovane;
 

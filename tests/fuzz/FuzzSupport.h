@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 
 namespace drovane::fuzz {
 

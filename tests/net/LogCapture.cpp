@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 
 namespace drovane::test {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/Version.h"
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "app/FileSystem.h"
-#include "app/Registry.h"
-#include "app/WideText.h"
-#include "app/WinHandles.h"
+#include "base/FileSystem.h"
+#include "base/Registry.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 #include "support/TempFolder.h"
 
 namespace drovane::test {

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 
 #ifndef DROVANE_SOURCE_DIR
 #error "DROVANE_SOURCE_DIR names the source tree (set by the build)"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "support/Process.h"
 
 namespace drovane::test {

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/DataFile.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/WinHandles.h"
 #include "support/DevService.h"
 
 #ifndef DROVANE_SOURCE_DIR

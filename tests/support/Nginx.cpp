@@ -5,8 +5,8 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/DevService.h"
 
 namespace drovane::test {

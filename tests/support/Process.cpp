@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 namespace drovane::test {
 

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
-#include "app/WideText.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
 
 namespace drovane::test {
 

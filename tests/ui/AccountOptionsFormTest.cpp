@@ -13,8 +13,8 @@
 
 #include "app/AccountExclusions.h"
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/CleanSettings.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"

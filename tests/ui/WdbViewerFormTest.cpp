@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/CacheRecordReader.h"
 #include "support/DialogAnswerer.h"
-#include "support/WindowGeometry.h"
 #include "support/GameInstall.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"
+#include "support/WindowGeometry.h"
 #include "ui/ListView.h"
 #include "ui/WdbViewerForm.h"
 

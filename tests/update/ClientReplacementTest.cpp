@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "UpdateTestSupport.h"
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "update/ClientReplacement.h"
 
 namespace drovane {

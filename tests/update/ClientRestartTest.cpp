@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "UpdateTestSupport.h"
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "support/DialogAnswerer.h"
 #include "support/Process.h"
 

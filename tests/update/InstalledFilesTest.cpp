@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "UpdateTestSupport.h"
-#include "app/DataFile.h"
-#include "app/Digests.h"
-#include "app/Md5.h"
+#include "base/DataFile.h"
+#include "base/Digests.h"
+#include "base/Md5.h"
 #include "update/InstalledFiles.h"
 
 namespace drovane {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
 #include "update/UpdateMessages.h"
 
 namespace drovane::test {

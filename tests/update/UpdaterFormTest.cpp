@@ -7,8 +7,8 @@
 
 #include "UpdateTestSupport.h"
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
 #include "support/WindowDriver.h"

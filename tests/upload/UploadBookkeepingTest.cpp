@@ -6,8 +6,8 @@
 
 #include "UploadTestData.h"
 #include "app/Application.h"
-#include "app/DataFile.h"
-#include "app/Registry.h"
+#include "base/DataFile.h"
+#include "base/Registry.h"
 #include "data/AccountData.h"
 #include "support/CleanSettings.h"
 #include "upload/UploadBookkeeping.h"

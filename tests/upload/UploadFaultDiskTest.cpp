@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "UploadFaultSession.h"
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "data/UploadedIdSet.h"
 #include "upload/UploadBookkeeping.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "UploadFaultSession.h"
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "data/UploadedIdSet.h"
 #include "upload/UploadPackage.h"
 

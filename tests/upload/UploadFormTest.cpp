@@ -11,7 +11,7 @@
 
 #include "UploadTestData.h"
 #include "app/Application.h"
-#include "app/Md5.h"
+#include "base/Md5.h"
 #include "data/AccountData.h"
 #include "support/CleanSettings.h"
 #include "support/DevService.h"

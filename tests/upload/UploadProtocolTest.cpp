@@ -2,7 +2,7 @@
 // end of each request means.
 #include <gtest/gtest.h>
 
-#include "app/TextHelpers.h"
+#include "base/TextHelpers.h"
 #include "upload/GameConfigLines.h"
 #include "upload/UploadDecisions.h"
 #include "upload/UploadProtocol.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 #include "data/ByteReader.h"
 #include "support/Bytes.h"
 #include "support/TempFolder.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "support/Process.h"
 
 namespace drovane::test {

@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
+#include "base/WinHandles.h"
 #include "data/AccountData.h"
 #include "upload/UploadBookkeeping.h"
 

@@ -1,7 +1,7 @@
 #include "fakegame/GameWrites.h"
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "fakegame/GameData.h"
 #include "gamefixture/FixtureEdge.h"
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/WinHandles.h"
+#include "base/WinHandles.h"
 #include "gamefixture/FixtureEdge.h"
 
 namespace drovane::fixture {

@@ -25,10 +25,10 @@
 #include <string>
 
 #include "app/Application.h"
-#include "app/CommandLine.h"
-#include "app/DataFile.h"
-#include "app/FileLog.h"
-#include "app/FileSystem.h"
+#include "base/CommandLine.h"
+#include "base/DataFile.h"
+#include "base/FileLog.h"
+#include "base/FileSystem.h"
 #include "update/SelfUpdate.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 #include "support/TempFolder.h"
 
 namespace drovane::test {

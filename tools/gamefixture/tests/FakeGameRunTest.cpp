@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
 #include "CacheWalks.h"
-#include "gamefixture/AddonFile.h"
 #include "ProcessHelpers.h"
+#include "base/DataFile.h"
+#include "gamefixture/AddonFile.h"
 #include "support/TempFolder.h"
 
 namespace drovane::fixture {

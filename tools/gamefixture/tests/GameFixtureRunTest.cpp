@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/GameEdition.h"
 #include "CacheWalks.h"
 #include "ProcessHelpers.h"
+#include "app/GameEdition.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/TempFolder.h"
 
 namespace drovane::fixture {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/WinHandles.h"
 
 namespace drovane::fixture::test {
 

@@ -1,11 +1,11 @@
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 
 #include <chrono>
 #include <ctime>
 
 #include <boost/format.hpp>
 
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 
 namespace drovane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/Md5.h"
+#include "base/Md5.h"
 
 #include <windows.h>
 #include <bcrypt.h>

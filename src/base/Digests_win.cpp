@@ -1,13 +1,13 @@
-#include "app/Digests.h"
+#include "base/Digests.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <vector>
 
-#include "app/Md5.h"
-#include "app/WinHandles.h"
-#include "app/WideText.h"
+#include "base/Md5.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 namespace {

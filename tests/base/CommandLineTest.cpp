@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "base/CommandLine.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

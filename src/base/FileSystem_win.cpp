@@ -1,13 +1,13 @@
-#include "app/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/DataFile.h"
-#include "app/Md5.h"
-#include "app/TextHelpers.h"
-#include "app/WideText.h"
-#include "app/WinHandles.h"
+#include "base/DataFile.h"
+#include "base/Md5.h"
+#include "base/TextHelpers.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 

@@ -2,7 +2,7 @@
 // Windows (DataFile), and a pure library cannot call into the Windows edge one. Natively, where
 // paths are bytes, there is nothing to convert.
 #ifdef _WIN32
-#include "app/WideText.h"
+#include "base/WideText.h"
 
 #include <windows.h>
 

@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/DataFile.h"
 #include "app/DataFolderAccess.h"
-#include "app/FileSystem.h"
-#include "app/Md5.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
+#include "base/Md5.h"
 #include "support/TempFolder.h"
 
 namespace drovane {
@@ -155,7 +155,7 @@ TEST(SpecialFolders, AppDataDirEndsWithClientFolder) {
   EXPECT_FALSE(GetSpecialFolderPath(static_cast<SpecialFolder>(6), startup));
   std::string module;
   ASSERT_TRUE(GetModulePath(module));
-  EXPECT_NE(module.find("app_tests.exe"), std::string::npos);
+  EXPECT_NE(module.find("base_tests.exe"), std::string::npos);
 }
 
 // A second Windows user's client must be able to replace the state files the first one wrote:

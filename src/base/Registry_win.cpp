@@ -1,9 +1,9 @@
-#include "app/Registry.h"
+#include "base/Registry.h"
 
 #include <vector>
 
-#include "app/WideText.h"
-#include "app/WinHandles.h"
+#include "base/WideText.h"
+#include "base/WinHandles.h"
 
 namespace drovane {
 

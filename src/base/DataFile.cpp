@@ -1,4 +1,4 @@
-#include "app/DataFile.h"
+#include "base/DataFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,7 +7,7 @@
 #ifdef _WIN32
 #include <direct.h>
 
-#include "app/WideText.h"
+#include "base/WideText.h"
 #else
 #include <sys/stat.h>
 #endif

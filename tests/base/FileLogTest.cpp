@@ -1,4 +1,4 @@
-#include "app/FileLog.h"
+#include "base/FileLog.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/DataFile.h"
-#include "app/FileSystem.h"
+#include "base/DataFile.h"
+#include "base/FileSystem.h"
 #include "support/TempFolder.h"
 
 namespace drovane {
