@@ -16,6 +16,7 @@
 #include "app/Version.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
+#include "base/WideText.h"
 #include "data/UploadedIdSet.h"
 #include "upload/CompressionPipeline.h"
 #include "upload/UploadBookkeeping.h"
@@ -68,11 +69,6 @@ bool Utf8ToUtf16(const std::string& text, std::wstring& out) {
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                       &out[0], length);
   return true;
-}
-
-// The client's own texts are ASCII: each byte is its UTF-16 unit.
-std::wstring Widened(const std::string& ascii) {
-  return std::wstring(ascii.begin(), ascii.end());
 }
 
 }  // namespace
@@ -500,7 +496,7 @@ void UploadExchange::OnUploadStored(const std::string& message) {
   WriteLastUpload(CurrentUnixTime());
   CommitUpload();
   std::wstring text;
-  view_.SetStatusText(Utf8ToUtf16(message, text) ? text : Widened(kTransferSuccessful));
+  view_.SetStatusText(Utf8ToUtf16(message, text) ? text : Wide(kTransferSuccessful));
   LogLine() << "Transfer successful!";
   view_.ShowCloseButton();
   phase = UploadPhase::Finished;
@@ -510,7 +506,7 @@ void UploadExchange::ShowServiceMessage(const std::string& text) {
   // An empty message would leave the failure unreported (an empty reason reads as success).
   errorMessage = text.empty() ? std::string(kServiceMessageFallback) : text;
   if (!Utf8ToUtf16(text, serviceMessage)) {
-    serviceMessage = Widened(kServiceMessageFallback);
+    serviceMessage = Wide(kServiceMessageFallback);
     view_.OpenWebPage(environment_.websiteUrl + kFaqPage);
   }
   Tell(serviceMessage, MB_ICONERROR);
@@ -556,7 +552,7 @@ int UploadExchange::Tell(const std::wstring& text, unsigned type) {
 }
 
 void UploadExchange::SetStatusText(const std::string& text) {
-  view_.SetStatusText(Widened(text));
+  view_.SetStatusText(Wide(text));
 }
 
 }  // namespace drovane

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/WideText.h"
 #include "fakegame/FakeGameOptions.h"
 #include "fakegame/GameWrites.h"
 #include "gamefixture/FixtureEdge.h"
@@ -73,16 +74,6 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-std::wstring Utf8ToWide(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  }
-  return wide;
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -104,7 +95,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wchar_t path[32768] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
     uint16_t version[4] = {};
-    if (fixture::ReadExecutableVersion(fixture::WideToUtf8(path, length), version)) {
+    if (fixture::ReadExecutableVersion(Utf8(path, length), version)) {
       game.build = version[3];
     }
   }
@@ -123,7 +114,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 1;
   }
   HWND window =
-      CreateWindowExW(0, kWindowClass, Utf8ToWide(game.options.title).c_str(), WS_OVERLAPPEDWINDOW,
+      CreateWindowExW(0, kWindowClass, Wide(game.options.title).c_str(), WS_OVERLAPPEDWINDOW,
                       CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, instance, &game);
   if (!window) {
     std::fprintf(stderr, "fakegame: %s\n",

@@ -16,9 +16,6 @@ namespace drovane::fixture {
 // The program's arguments after its name, as UTF-8 (account names may be any text).
 std::vector<std::string> CommandLineUtf8();
 
-std::wstring Utf8ToWide(const std::string& text);
-std::string WideToUtf8(const wchar_t* text, size_t length);
-
 // The folder of the running executable, without a trailing '\'.
 std::string ModuleFolder();
 // The full form of a path (relative to the working folder), without a trailing '\'.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/WideText.h"
 #include "base/WinHandles.h"
 #include "gamefixture/FixtureEdge.h"
 
@@ -11,14 +12,6 @@ namespace drovane::fixture {
 namespace {
 
 constexpr wchar_t kInstallPathValue[] = L"InstallPath";
-
-std::string WideToCodePage(const wchar_t* text, int length, UINT codePage) {
-  if (length == 0) return std::string();
-  const int size = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) WideCharToMultiByte(codePage, 0, text, length, &out[0], size, nullptr, nullptr);
-  return out;
-}
 
 REGSAM ViewFlag(bool view32) {
   return view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
@@ -38,24 +31,9 @@ std::vector<std::string> CommandLineUtf8() {
                                                      &LocalFree);
   if (!argv) return args;
   for (int i = 1; i < count; ++i) {
-    args.push_back(WideToUtf8(argv.get()[i], wcslen(argv.get()[i])));
+    args.push_back(Utf8(argv.get()[i], wcslen(argv.get()[i])));
   }
   return args;
-}
-
-std::wstring Utf8ToWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  }
-  return wide;
-}
-
-std::string WideToUtf8(const wchar_t* text, size_t length) {
-  return WideToCodePage(text, static_cast<int>(length), CP_UTF8);
 }
 
 std::string ModuleFolder() {
@@ -63,24 +41,24 @@ std::string ModuleFolder() {
   std::wstring buffer(32768, L'\0');
   const DWORD length =
       GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-  const std::string path = WideToUtf8(buffer.data(), length);
+  const std::string path = Utf8(buffer.data(), length);
   const size_t cut = path.find_last_of('\\');
   return cut == std::string::npos ? std::string(".") : path.substr(0, cut);
 }
 
 std::string FullPath(const std::string& path) {
-  const std::wstring wide = Utf8ToWide(path);
+  const std::wstring wide = Wide(path);
   std::wstring buffer(32768, L'\0');
   const DWORD length =
       GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
   std::string full =
-      length > 0 && length < buffer.size() ? WideToUtf8(buffer.data(), length) : path;
+      length > 0 && length < buffer.size() ? Utf8(buffer.data(), length) : path;
   while (full.size() > 3 && full.back() == '\\') full.pop_back();
   return full;
 }
 
 bool CreateFolderTree(const std::string& path) {
-  std::wstring wide = Utf8ToWide(path);
+  std::wstring wide = Wide(path);
   while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/')) wide.pop_back();
   if (wide.empty()) return false;
   // Every folder from the top down; one that is there already (a drive root, a share, an earlier
@@ -97,7 +75,7 @@ bool CreateFolderTree(const std::string& path) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  KernelHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr,
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   size_t done = 0;
@@ -114,7 +92,7 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool ReadExecutableVersion(const std::string& path, uint16_t (&parts)[4]) {
-  const std::wstring wide = Utf8ToWide(path);
+  const std::wstring wide = Wide(path);
   DWORD ignored = 0;
   const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
   if (size == 0) return false;
@@ -134,7 +112,7 @@ bool ReadExecutableVersion(const std::string& path, uint16_t (&parts)[4]) {
 }
 
 bool CopyExecutable(const std::string& source, const std::string& target, std::string& error) {
-  if (CopyFileW(Utf8ToWide(source).c_str(), Utf8ToWide(target).c_str(), FALSE)) return true;
+  if (CopyFileW(Wide(source).c_str(), Wide(target).c_str(), FALSE)) return true;
   error = WithLastError("cannot copy " + source + " to " + target);
   return false;
 }
@@ -143,12 +121,12 @@ bool WriteInstallPath(GameEdition edition, const std::string& value, bool view32
                       std::string& error) {
   const char* keyName = InfoOf(edition).gameRegistryKey;
   RegistryKey key;
-  LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(keyName).c_str(), 0, nullptr,
+  LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(keyName).c_str(), 0, nullptr,
                                 REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | ViewFlag(view32), nullptr,
                                 key.receive(), nullptr);
   if (result == ERROR_SUCCESS) {
     // Stored with its terminating NUL, as installers write text values.
-    const std::wstring text = Utf8ToWide(value);
+    const std::wstring text = Wide(value);
     result = RegSetValueExW(key.get(), kInstallPathValue, 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(text.c_str()),
                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
@@ -162,7 +140,7 @@ bool WriteInstallPath(GameEdition edition, const std::string& value, bool view32
 bool DeleteInstallPath(GameEdition edition, bool view32, std::string& error) {
   const char* keyName = InfoOf(edition).gameRegistryKey;
   RegistryKey key;
-  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Utf8ToWide(keyName).c_str(), 0,
+  LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(keyName).c_str(), 0,
                               KEY_SET_VALUE | ViewFlag(view32), key.receive());
   if (result == ERROR_FILE_NOT_FOUND) return true;
   if (result == ERROR_SUCCESS) result = RegDeleteValueW(key.get(), kInstallPathValue);
@@ -182,7 +160,7 @@ std::string WithLastError(const std::string& text) {
     message[--length] = L'\0';
   }
   return text + " (error " + std::to_string(code) +
-         (length ? ": " + WideToUtf8(message, length) : "") + ")";
+         (length ? ": " + Utf8(message, length) : "") + ")";
 }
 
 }  // namespace drovane::fixture

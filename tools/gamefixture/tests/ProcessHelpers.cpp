@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/WideText.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
 #include "base/WinHandles.h"
@@ -14,16 +15,6 @@ std::string BinFolder() {
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path, length);
   return folder.substr(0, folder.find_last_of('\\'));
-}
-
-std::wstring Utf8ToWide(const std::string& text) {
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) {
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-  }
-  return wide;
 }
 
 namespace {
@@ -59,9 +50,9 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::string& outputFile) {
-  const std::wstring path = Utf8ToWide(program);
+  const std::wstring path = Wide(program);
   std::wstring commandLine = Quote(path);
-  for (const std::string& arg : args) commandLine += L" " + Quote(Utf8ToWide(arg));
+  for (const std::string& arg : args) commandLine += L" " + Quote(Wide(arg));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   KernelHandle output;

@@ -12,7 +12,6 @@ namespace drovane::fixture::test {
 
 // The folder of the test program, which is the build's bin folder.
 std::string BinFolder();
-std::wstring Utf8ToWide(const std::string& text);
 
 class ChildProcess {
  public:
