@@ -2,7 +2,7 @@
 """Makes the release files of Drovane Client from a built DrovaneClient.exe.
 
     make_package.py version HEADER
-        prints the client's version text, read from the build's generated app/Version.h
+        prints the client's version text, read from the build's generated base/Version.h
     make_package.py build --header HEADER --exe EXE --icon ICO --out DIR [--makensis PATH]
                           [--test-key]
         writes DIR/DrovaneClient-<version>-setup.exe (NSIS) and
@@ -11,7 +11,7 @@
         for a release.
 
 The version lives once, in the top CMakeLists.txt's project VERSION; the build writes it into
-<build>/generated/app/Version.h, and the installer, its uninstall entry, the file names and the
+<build>/generated/base/Version.h, and the installer, its uninstall entry, the file names and the
 readme all take it from there. Each output is written under a temporary name and renamed when
 complete, so an interrupted build never leaves a truncated package that looks finished.
 """
@@ -146,7 +146,7 @@ def main(argv):
     version = commands.add_parser("version", help="print the client's version text")
     version.add_argument("header")
     make = commands.add_parser("build", help="write the installer and the portable zip")
-    make.add_argument("--header", required=True, help="<build>/generated/app/Version.h")
+    make.add_argument("--header", required=True, help="<build>/generated/base/Version.h")
     make.add_argument("--exe", required=True, help="the built DrovaneClient.exe")
     make.add_argument("--icon", required=True, help="the client's .ico file")
     make.add_argument("--out", required=True, help="folder for the packages")

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "SampleInstallation.h"
-#include "app/GameDiscovery.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
 #include "data/CacheScan.h"
 #include "data/DataScan.h"
+#include "game/GameDiscovery.h"
 
 namespace drovane::bench {
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/GameDiscovery.h"
-#include "app/GameEdition.h"
 #include "base/CommandLine.h"
 #include "base/WinHandles.h"
+#include "game/GameDiscovery.h"
+#include "game/GameEdition.h"
 #include "update/ClientReplacement.h"
 
 namespace drovane {

@@ -3,10 +3,10 @@
 #include "app/Application.h"
 
 #include "app/DataFolderAccess.h"
-#include "app/Version.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
+#include "base/Version.h"
 #include "base/WideText.h"
 #include "ui/ContainerForm.h"
 #include "ui/Form.h"

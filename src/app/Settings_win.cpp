@@ -2,15 +2,15 @@
 #include <shlwapi.h>
 
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
 #include "app/StateFileUpgrade.h"
-#include "app/Version.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/Registry.h"
 #include "base/TextHelpers.h"
+#include "base/Version.h"
 #include "base/WideText.h"
+#include "game/GameDiscovery.h"
 
 namespace drovane {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/AccountExclusions.h"
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
+#include "settings/AccountExclusions.h"
 
 namespace drovane {
 

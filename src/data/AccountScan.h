@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountExclusions.h"
-#include "app/GameEdition.h"
 #include "data/AccountData.h"
 #include "data/UploadStateMap.h"
+#include "game/GameEdition.h"
+#include "settings/AccountExclusions.h"
 
 namespace drovane {
 

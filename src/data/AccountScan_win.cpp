@@ -7,8 +7,8 @@
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
-#include "data/EditionNames.h"
 #include "data/SavedVariables.h"
+#include "game/EditionNames.h"
 
 namespace drovane {
 

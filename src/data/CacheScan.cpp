@@ -2,7 +2,7 @@
 
 #include "base/DataFile.h"
 #include "base/FileLog.h"
-#include "data/EditionNames.h"
+#include "game/EditionNames.h"
 
 namespace drovane {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/GameDiscovery.h"
-#include "app/GameEdition.h"
 #include "data/CacheInventory.h"
+#include "game/GameDiscovery.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/AccountExclusions.h"
+#include "settings/AccountExclusions.h"
 
 namespace drovane {
 

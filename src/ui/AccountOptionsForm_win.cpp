@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/AccountExclusions.h"
 #include "base/FileLog.h"
+#include "settings/AccountExclusions.h"
 #include "ui/AccountListText.h"
 #include "ui/Controls.h"
 

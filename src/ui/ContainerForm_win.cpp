@@ -1,7 +1,7 @@
 #include "ui/ContainerForm.h"
 
-#include "app/Version.h"
 #include "base/FileLog.h"
+#include "base/Version.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 

@@ -4,14 +4,14 @@
 
 #include <cstdio>
 
-#include "app/AccountExclusions.h"
 #include "app/Application.h"
-#include "app/ServiceUrls.h"
-#include "app/Version.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/TextHelpers.h"
+#include "base/Version.h"
 #include "base/WideText.h"
+#include "settings/AccountExclusions.h"
+#include "settings/ServiceUrls.h"
 #include "ui/AccountOptionsForm.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"

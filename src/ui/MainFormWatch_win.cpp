@@ -1,8 +1,8 @@
 // The main window's unattended work: the two-second game watch, which uploads by itself when the
 // game exits, and the hourly background update.
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
 #include "base/FileLog.h"
+#include "game/GameDiscovery.h"
 #include "ui/MainForm.h"
 #include "update/SelfUpdate.h"
 #include "update/UpdateMessages.h"

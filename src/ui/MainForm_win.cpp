@@ -6,11 +6,11 @@
 
 #include <ctime>
 
-#include "app/AccountExclusions.h"
 #include "app/Application.h"
-#include "app/Version.h"
 #include "base/FileLog.h"
+#include "base/Version.h"
 #include "base/WideText.h"
+#include "settings/AccountExclusions.h"
 #include "ui/Controls.h"
 #include "ui/ListView.h"
 #include "ui/UpdaterForm.h"

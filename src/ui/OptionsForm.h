@@ -9,9 +9,9 @@
 #include <string>
 #include <type_traits>
 
-#include "app/GameDiscovery.h"
-#include "app/GameEdition.h"
 #include "base/FileSystem.h"
+#include "game/GameDiscovery.h"
+#include "game/GameEdition.h"
 #include "ui/Form.h"
 
 namespace drovane {

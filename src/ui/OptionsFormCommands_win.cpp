@@ -3,9 +3,9 @@
 #include <windows.h>
 
 #include "app/Application.h"
-#include "app/Shortcuts.h"
 #include "base/FileSystem.h"
 #include "base/Md5.h"
+#include "base/Shortcuts.h"
 #include "base/TextHelpers.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"

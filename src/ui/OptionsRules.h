@@ -4,7 +4,7 @@
 // Pure: no Windows headers.
 #include <string>
 
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "data/CacheKind.h"
-#include "data/EditionNames.h"
+#include "game/EditionNames.h"
+#include "game/GameDiscovery.h"
 #include "ui/Controls.h"
 
 namespace drovane {

@@ -7,7 +7,7 @@
 
 #include "base/FileSystem.h"  // FreeNameBeside
 
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 #include "update/UpdateList.h"
 
 namespace drovane {

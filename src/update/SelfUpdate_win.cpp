@@ -4,14 +4,14 @@
 #include <limits>
 
 #include "app/Application.h"
-#include "app/ServiceUrls.h"
-#include "app/Version.h"
 #include "base/Digests.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/Md5.h"
+#include "base/Version.h"
 #include "base/WideText.h"
 #include "net/HttpResponse.h"
+#include "settings/ServiceUrls.h"
 #include "update/ListTrust.h"
 #include "update/TargetConfinement.h"
 

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/GameEdition.h"
 #include "base/Digests.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 

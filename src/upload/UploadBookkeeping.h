@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "app/GameEdition.h"
 #include "data/UploadStateMap.h"
+#include "game/GameEdition.h"
 #include "upload/UploadCopy.h"
 
 namespace drovane {

@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "app/AccountExclusions.h"
 #include "data/UploadStateMap.h"
 #include "net/HttpClient.h"
+#include "settings/AccountExclusions.h"
 #include "upload/UploadCopy.h"
 #include "upload/UploadDecisions.h"
 

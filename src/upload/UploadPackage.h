@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountExclusions.h"
-#include "app/GameEdition.h"
 #include "data/UploadStateMap.h"
+#include "game/GameEdition.h"
+#include "settings/AccountExclusions.h"
 #include "upload/UploadCopy.h"
 
 namespace drovane {

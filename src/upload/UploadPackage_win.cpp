@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#include "app/GameDiscovery.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
@@ -14,6 +13,7 @@
 #include "data/ByteReader.h"
 #include "data/CacheKind.h"
 #include "data/SavedVariables.h"
+#include "game/GameDiscovery.h"
 #include "upload/AddonCopy.h"
 #include "upload/CompressionPipeline.h"
 #include "upload/GameConfigLines.h"

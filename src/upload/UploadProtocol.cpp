@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "net/Url.h"
 
 namespace drovane {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 

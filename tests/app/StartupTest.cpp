@@ -9,11 +9,11 @@
 #include <regex>
 
 #include "app/Application.h"
-#include "app/Version.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/Registry.h"
+#include "base/Version.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
 #include "support/Process.h"

@@ -6,7 +6,7 @@
 #include "LogCapture.h"
 #include "ScriptedServer.h"
 #include "StatusRecorder.h"
-#include "app/Version.h"
+#include "base/Version.h"
 #include "net/HttpClient.h"
 #include "net/HttpRequest.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Version.h"
+#include "base/Version.h"
 
 namespace drovane {
 namespace {

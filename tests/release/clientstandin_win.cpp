@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "base/WinHandles.h"
 
 namespace {

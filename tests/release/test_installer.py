@@ -41,7 +41,7 @@ WINE_TIMEOUT = 120
 
 
 def client_version():
-    text = (BUILD / "generated" / "app" / "Version.h").read_text(encoding="utf-8")
+    text = (BUILD / "generated" / "base" / "Version.h").read_text(encoding="utf-8")
     return re.search(r'kClientVersion\[\]\s*=\s*"([^"]+)"', text).group(1)
 
 

@@ -24,7 +24,7 @@ make_package = load_make_package()
 
 
 def test_portable_zip_holds_the_built_client_and_the_readme_in_one_folder():
-    version = make_package.read_version(BUILD / "generated" / "app" / "Version.h")
+    version = make_package.read_version(BUILD / "generated" / "base" / "Version.h")
     portable = SETUP.parent / f"DrovaneClient-{version}-test-key-portable.zip"
     with zipfile.ZipFile(portable) as archive:
         assert archive.testzip() is None

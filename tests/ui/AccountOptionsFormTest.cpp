@@ -11,10 +11,10 @@
 #include <string>
 #include <thread>
 
-#include "app/AccountExclusions.h"
 #include "app/Application.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
+#include "settings/AccountExclusions.h"
 #include "support/CleanSettings.h"
 #include "support/Process.h"
 #include "support/TempFolder.h"

@@ -8,11 +8,11 @@
 
 #include <regex>
 
-#include "app/AccountExclusions.h"
 #include "app/Application.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
+#include "settings/AccountExclusions.h"
 #include "support/CleanSettings.h"
 #include "support/GameInstall.h"
 #include "support/Process.h"

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/Version.h"
 #include "base/ComHandles.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
 #include "base/Registry.h"
+#include "base/Version.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
 #include "support/GameInstall.h"

@@ -18,7 +18,6 @@
 #include "UploadTestData.h"
 #include "UploadTestGame.h"
 #include "app/Application.h"
-#include "app/PrivateServerCleanup.h"
 #include "base/FileSystem.h"
 #include "base/Md5.h"
 #include "base/Registry.h"
@@ -30,6 +29,7 @@
 #include "support/DevService.h"
 #include "support/Nginx.h"
 #include "upload/Gzip.h"
+#include "upload/PrivateServerCleanup.h"
 #include "upload/UploadExchange.h"
 #include "upload/UploadPackage.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 #include "gamefixture/AdbWriter.h"
 
 namespace drovane::fixture {

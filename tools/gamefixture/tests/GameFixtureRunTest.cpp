@@ -8,9 +8,9 @@
 
 #include "CacheWalks.h"
 #include "ProcessHelpers.h"
-#include "app/GameEdition.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
+#include "game/GameEdition.h"
 #include "support/TempFolder.h"
 
 namespace drovane::fixture {

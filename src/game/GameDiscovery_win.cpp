@@ -1,6 +1,6 @@
 // Where the game is installed: its registry record, its executables' version resources, the
 // start-up dialog for the Live folder and the cache locale folders.
-#include "app/GameDiscovery.h"
+#include "game/GameDiscovery.h"
 
 #include <windows.h>
 #include <commdlg.h>

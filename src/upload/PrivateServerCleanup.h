@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 

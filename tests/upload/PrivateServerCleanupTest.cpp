@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/PrivateServerCleanup.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
 #include "support/TempFolder.h"
+#include "upload/PrivateServerCleanup.h"
 
 namespace drovane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/AccountExclusions.h"
+#include "settings/AccountExclusions.h"
 
 #include <gtest/gtest.h>
 

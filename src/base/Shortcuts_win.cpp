@@ -1,5 +1,5 @@
 // Shortcuts are shell link objects (IShellLinkW) saved through their IPersistFile.
-#include "app/Shortcuts.h"
+#include "base/Shortcuts.h"
 
 #include <windows.h>
 #include <objbase.h>

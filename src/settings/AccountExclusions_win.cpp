@@ -1,5 +1,5 @@
 // The process-wide exclusion list's file in the application data folder.
-#include "app/AccountExclusions.h"
+#include "settings/AccountExclusions.h"
 
 #include "base/DataFile.h"
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <thread>
 
-#include "app/Shortcuts.h"
 #include "base/ComHandles.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
+#include "base/Shortcuts.h"
 #include "support/TempFolder.h"
 
 namespace drovane {

@@ -1,4 +1,4 @@
-#include "app/PrivateServerCleanup.h"
+#include "upload/PrivateServerCleanup.h"
 
 #include <windows.h>
 
@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/Md5.h"
 #include "base/WideText.h"
 #include "data/UploadedIdSet.h"
+#include "game/GameDiscovery.h"
 
 namespace drovane {
 

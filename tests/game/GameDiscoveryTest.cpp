@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
-#include "app/Version.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/Registry.h"
 #include "base/TextHelpers.h"
+#include "base/Version.h"
+#include "game/GameDiscovery.h"
 #include "support/CleanSettings.h"
 #include "support/DialogAnswerer.h"
 #include "support/GameInstall.h"

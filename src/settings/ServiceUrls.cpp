@@ -1,4 +1,4 @@
-#include "app/ServiceUrls.h"
+#include "settings/ServiceUrls.h"
 
 #include <cstdlib>
 

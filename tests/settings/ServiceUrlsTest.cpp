@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/ServiceUrls.h"
+#include "settings/ServiceUrls.h"
 
 namespace drovane {
 namespace {

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/GameDiscovery.h"
 #include "base/ComHandles.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
 #include "base/WideText.h"
 #include "base/WinHandles.h"
+#include "game/GameDiscovery.h"
 
 namespace drovane {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // The names the scans' log lines give the three installations.
-#include "app/GameEdition.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 
