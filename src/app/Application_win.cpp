@@ -3,6 +3,7 @@
 #include "app/Application.h"
 
 #include "app/DataFolderAccess.h"
+#include "base/ClientMessageBox.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
@@ -35,10 +36,6 @@ KernelHandle CreateInstanceMutex(bool& alreadyExisted) {
 }
 
 }  // namespace
-
-int ClientMessageBox(HWND owner, const std::string& text, UINT type) {
-  return MessageBoxW(owner, Wide(text).c_str(), Wide(kClientName).c_str(), type);
-}
 
 HWND FindRunningClientWindow() {
   // Two windows carry the client's title: the hidden host window and the main window it owns.

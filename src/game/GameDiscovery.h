@@ -7,8 +7,6 @@
 
 namespace drovane {
 
-class Application;
-
 // The edition's folder from the game's own registry record (64-bit view, then 32-bit), when one
 // of the edition's executables is there; otherwise empty.
 std::string InstallPathFor(GameEdition edition);
@@ -21,16 +19,13 @@ bool GetGameExecutableInfo(const std::string& folder, GameEdition edition, std::
 // The folder holds the edition's game of major version 7.
 bool IsValidGameFolder(GameEdition edition, const std::string& folder);
 
-// A process of any edition's executable runs from one of the application's game folders.
-bool IsGameRunning(const Application& application);
+// One of the edition's executables is in the folder.
+bool HasEditionExecutable(GameEdition edition, const std::string& folder);
 
-// Obtains the mandatory Live folder at start: the stored one when it holds the game, else the
-// game's own record after the player confirms it, else a folder the player browses to. False
-// when the player gave none. The chooser shows the open-file dialog (ChooseFile below; tests give
-// their own) and returns the chosen path, or false when the player cancelled.
+// Asks the player for a file: shows the open-file dialog (ChooseFile below; tests give their own)
+// and returns the chosen path, or false when the player cancelled.
 using FileChooser = bool (*)(const std::string& title, const std::string& filter,
                              std::string& chosenPath);
-bool ObtainLiveFolder(Application& application, FileChooser chooser = nullptr);
 
 // The open-file dialog: returns the offset of the file name inside the chosen path, or -1 when
 // the player cancelled. The filter is a label and a pattern separated by '\0'.

@@ -1,5 +1,5 @@
 // Where the game is installed: its registry record, its executables' version resources, the
-// start-up dialog for the Live folder and the cache locale folders.
+// open-file dialog and the cache locale folders.
 #include "game/GameDiscovery.h"
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Application.h"
 #include "base/DataFile.h"
 #include "base/FileSystem.h"
 #include "base/Registry.h"
@@ -21,21 +20,12 @@ namespace {
 constexpr char kInstallPathValue[] = "InstallPath";
 constexpr unsigned kFixedFileInfoSignature = 0xFEEF04BD;
 
+}  // namespace
+
 bool HasEditionExecutable(GameEdition edition, const std::string& folder) {
   const EditionInfo& info = InfoOf(edition);
   return FileExists(folder + info.executables[0]) || FileExists(folder + info.executables[1]);
 }
-
-std::string FilterOf(GameEdition edition) {
-  const EditionInfo& info = InfoOf(edition);
-  return std::string(info.browseFilterLabel) + '\0' + info.browseFilterPattern + '\0';
-}
-
-bool ChooseWithDialog(const std::string& title, const std::string& filter, std::string& chosen) {
-  return ChooseFile(title, chosen, filter, nullptr) >= 0;
-}
-
-}  // namespace
 
 std::string InstallPathFor(GameEdition edition) {
   const char* key = InfoOf(edition).gameRegistryKey;
@@ -112,49 +102,6 @@ bool IsValidGameFolder(GameEdition edition, const std::string& folder) {
     return false;
   }
   return !version.empty() && version[0] == '7';
-}
-
-bool ObtainLiveFolder(Application& application, FileChooser chooser) {
-  if (!chooser) chooser = ChooseWithDialog;
-  const EditionInfo& live = InfoOf(Live);
-
-  std::string stored;
-  if (RegistryReadString(HKEY_CURRENT_USER, kOptionsKey, live.folderValueName, MAX_PATH, stored)) {
-    stored = StripTrailingBackslashes(stored);
-    if (HasEditionExecutable(Live, stored)) return application.SetGameFolder(Live, stored, true);
-  }
-
-  const std::string detected = InstallPathFor(Live);
-  if (detected.empty()) {
-    if (ClientMessageBox(nullptr,
-                         "Could not find your World of Warcraft folder.\nIt might not be "
-                         "installed on your computer.\n\nWould you like to browse for it?",
-                         MB_YESNO | MB_ICONINFORMATION) != IDYES) {
-      return false;
-    }
-  } else {
-    const int answer =
-        ClientMessageBox(nullptr,
-                         "Is this the folder where you installed World of Warcraft?\n" + detected +
-                             "\n\nIf not, click 'No' to browse for it.",
-                         MB_YESNOCANCEL | MB_ICONQUESTION);
-    if (answer == IDYES) return application.SetGameFolder(Live, detected, false);
-    if (answer != IDNO) return false;
-  }
-
-  std::string chosen;
-  if (!chooser(live.browseTitle, FilterOf(Live), chosen)) return false;
-  const size_t cut = chosen.find_last_of('\\');
-  const std::string fileName =
-      Utf8ToLower(cut == std::string::npos ? chosen : chosen.substr(cut + 1));
-  if (fileName == "wow.exe" || fileName == "wow-64.exe") {
-    const std::string folder = cut == std::string::npos ? std::string() : chosen.substr(0, cut);
-    if (IsValidGameFolder(Live, folder)) return application.SetGameFolder(Live, folder, false);
-    ClientMessageBox(nullptr, "This is not a valid World of Warcraft application.", MB_ICONERROR);
-    return false;
-  }
-  ClientMessageBox(nullptr, "Could not find your World of Warcraft folder.", MB_ICONERROR);
-  return false;
 }
 
 int ChooseFile(const std::string& title, std::string& path, const std::string& filter,

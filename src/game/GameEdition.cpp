@@ -36,4 +36,9 @@ const EditionInfo& InfoOf(GameEdition edition) {
   return kEditionTable[edition >= 0 && edition < kEditionCount ? edition : Live];
 }
 
+std::string BrowseFilterOf(GameEdition edition) {
+  const EditionInfo& info = InfoOf(edition);
+  return std::string(info.browseFilterLabel) + '\0' + info.browseFilterPattern + '\0';
+}
+
 }  // namespace drovane

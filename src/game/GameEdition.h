@@ -1,6 +1,8 @@
 #pragma once
 // The three installations of the game the client serves, and what the client knows of each.
 // Pure: a table of constants.
+#include <string>
+
 namespace drovane {
 
 enum GameEdition : int { Live = 0, PTR = 1, Beta = 2 };
@@ -20,6 +22,9 @@ struct EditionInfo {
 };
 
 const EditionInfo& InfoOf(GameEdition edition);
+
+// The open-file dialog's filter for the edition: label, NUL, pattern, NUL.
+std::string BrowseFilterOf(GameEdition edition);
 
 // The description every edition accepts.
 constexpr char kCommonGameDescription[] = "world of warcraft";

@@ -2,6 +2,8 @@
 // executables in the configured game folders. The process list is read directly, every two
 // seconds; WMI, which wakes its provider host at every query and fails outright when its service
 // is broken, is asked only when the direct way cannot read a game process's path.
+#include "game/GameProcesses.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 #include <wbemidl.h>
@@ -9,13 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Application.h"
 #include "base/ComHandles.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
 #include "base/WideText.h"
 #include "base/WinHandles.h"
-#include "game/GameDiscovery.h"
+#include "game/GameEdition.h"
 
 namespace drovane {
 namespace {
@@ -35,10 +36,10 @@ std::ostream& operator<<(std::ostream& out, Hex hex) {
   return out << std::hex << static_cast<unsigned long>(hex.code) << std::dec;
 }
 
-bool IsGameExecutableOfFolders(const Application& application, const std::string& path) {
+bool IsGameExecutableOfFolders(const std::string (&gameFolders)[kEditionCount], const std::string& path) {
   const std::string lowerPath = Utf8ToLower(path);
   for (GameEdition edition : kEditions) {
-    const std::string folder = Utf8ToLower(application.GetGameFolder(edition));
+    const std::string folder = Utf8ToLower(gameFolders[edition]);
     for (const char* name : kGameExecutableNames) {
       if (folder + name == lowerPath) return true;
     }
@@ -82,7 +83,7 @@ bool GameProcessPathsFromSystem(std::vector<std::string>& paths) {
 }
 
 // The same question asked of WMI.
-bool IsGameRunningByWmi(const Application& application) {
+bool IsGameRunningByWmi(const std::string (&gameFolders)[kEditionCount]) {
   ComApartment com(COINIT_MULTITHREADED);
   if (FAILED(com.result())) {
     LogLine() << "Failed to initialize COM library. Error code = 0x" << Hex{com.result()};
@@ -136,7 +137,7 @@ bool IsGameRunningByWmi(const Application& application) {
     VariantInit(&value);
     if (SUCCEEDED(row->Get(L"ExecutablePath", 0, &value, nullptr, nullptr)) &&
         value.vt == VT_BSTR && value.bstrVal && value.bstrVal[0]) {
-      running = running || IsGameExecutableOfFolders(application, Utf8(value.bstrVal));
+      running = running || IsGameExecutableOfFolders(gameFolders, Utf8(value.bstrVal));
     }
     VariantClear(&value);
   }
@@ -145,14 +146,14 @@ bool IsGameRunningByWmi(const Application& application) {
 
 }  // namespace
 
-bool IsGameRunning(const Application& application) {
+bool IsGameRunning(const std::string (&gameFolders)[kEditionCount]) {
   std::vector<std::string> paths;
   const bool complete = GameProcessPathsFromSystem(paths);
   for (const std::string& path : paths) {
-    if (IsGameExecutableOfFolders(application, path)) return true;
+    if (IsGameExecutableOfFolders(gameFolders, path)) return true;
   }
   if (complete) return false;
-  return IsGameRunningByWmi(application);
+  return IsGameRunningByWmi(gameFolders);
 }
 
 }  // namespace drovane

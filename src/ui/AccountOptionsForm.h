@@ -8,7 +8,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 enum AccountOptionsCommand : int {
   kAccOk = 103,
@@ -17,7 +17,7 @@ enum AccountOptionsCommand : int {
 
 class AccountOptionsForm : public Form {
  public:
-  explicit AccountOptionsForm(Application* application);
+  explicit AccountOptionsForm(Settings* settings);
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -26,7 +26,7 @@ class AccountOptionsForm : public Form {
   HWND controls[kControlCount] = {};
   HWND listEdit() const { return controls[kListEdit]; }
 
-  Application* application;
+  Settings* settings;
 
  private:
   bool Build();
@@ -37,6 +37,6 @@ class AccountOptionsForm : public Form {
 // Creates the dialog, runs it modal over the owner and deletes it, framed by the log lines
 // "Creating `AccountOptionsForm`." and "Deleted `AccountOptionsForm`.". Returns what RunModal
 // returned: IDOK after the list was saved, IDCANCEL otherwise.
-int ShowAccountOptions(Application* application, HWND owner);
+int ShowAccountOptions(Settings* settings, HWND owner);
 
 }  // namespace drovane

@@ -26,7 +26,7 @@ constexpr char kExplanationText[] =
 
 }  // namespace
 
-AccountOptionsForm::AccountOptionsForm(Application* app) : application(app) {}
+AccountOptionsForm::AccountOptionsForm(Settings* store) : settings(store) {}
 
 INT_PTR AccountOptionsForm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -91,9 +91,9 @@ void AccountOptionsForm::StoreList() {
   SaveAccountExclusions();
 }
 
-int ShowAccountOptions(Application* application, HWND owner) {
+int ShowAccountOptions(Settings* settings, HWND owner) {
   LogLine() << "Creating `AccountOptionsForm`.";
-  std::unique_ptr<AccountOptionsForm> form(new AccountOptionsForm(application));
+  std::unique_ptr<AccountOptionsForm> form(new AccountOptionsForm(settings));
   const int result = form->RunModal(owner);
   form.reset();
   LogLine() << "Deleted `AccountOptionsForm`.";

@@ -4,16 +4,16 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 class MainForm;
 
 class ContainerForm : public Form {
  public:
-  explicit ContainerForm(Application* application) : application(application) {}
+  explicit ContainerForm(Settings* settings) : settings(settings) {}
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   MainForm* mainWindow = nullptr;
-  Application* application;
+  Settings* settings;
 
  private:
   void RunMessageLoop();

@@ -13,7 +13,7 @@ INT_PTR ContainerForm::HandleMessage(UINT message, WPARAM, LPARAM) {
   SetAppIcons();
   SetControlText(hwnd, kClientName);
   LogLine() << "Creating `MainForm`.";
-  mainWindow = new MainForm(application);
+  mainWindow = new MainForm(settings);
   if (!mainWindow->CreateModeless(hwnd)) {
     // Without a main window nothing could ever end the loop: the client ends instead of
     // running on invisible. The window may have closed itself on purpose.

@@ -18,7 +18,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 class SelfUpdate;
 
 constexpr UINT TRAY_CALLBACK_MESSAGE = 0x440;
@@ -50,7 +50,7 @@ constexpr int kAccountListId = 901;
 
 class MainForm : public Form {
  public:
-  explicit MainForm(Application* application);
+  explicit MainForm(Settings* settings);
   ~MainForm() override;
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -85,7 +85,7 @@ class MainForm : public Form {
   HWND uploadButton() const { return controls[kUploadButton]; }
   HWND logPane() const { return controls[kLogPane]; }
 
-  Application* application;
+  Settings* settings;
   // The running hourly update, if any.
   std::unique_ptr<SelfUpdate> backgroundUpdate;
   // The hourly update has put a new client in place; it restarts once no window is open.
@@ -126,7 +126,7 @@ class MainForm : public Form {
   // this, so the next hour finds it ended.
   static constexpr std::chrono::minutes kBackgroundExchangeLimit{30};
   // Tests replace the running-game check.
-  using GameRunningCheck = bool (*)(const Application& application);
+  using GameRunningCheck = bool (*)(const Settings& settings);
   GameRunningCheck isGameRunning = nullptr;
 
  private:

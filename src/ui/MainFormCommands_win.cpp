@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/TextHelpers.h"
@@ -12,6 +11,7 @@
 #include "base/WideText.h"
 #include "settings/AccountExclusions.h"
 #include "settings/ServiceUrls.h"
+#include "settings/Settings.h"
 #include "ui/AccountOptionsForm.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
@@ -52,15 +52,15 @@ void MainForm::OnCommand(WPARAM command) {
                     SW_SHOWNORMAL);
       break;
     case kCmdOptions:
-      ShowOptions(application, this, hwnd);
+      ShowOptions(settings, this, hwnd);
       break;
     case kCmdManageAccounts:
-      ShowAccountOptions(application, hwnd);
+      ShowAccountOptions(settings, hwnd);
       break;
     case kCmdViewCache: {
       const int row = static_cast<int>(
           SendMessageA(sharedCacheList(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-      if (row >= 0 && row < kWdbRowCount) ShowWdbViewer(application, row, hwnd);
+      if (row >= 0 && row < kWdbRowCount) ShowWdbViewer(settings, row, hwnd);
       break;
     }
     case kCmdFaq:
@@ -96,7 +96,7 @@ void MainForm::OnCommand(WPARAM command) {
 }
 
 void MainForm::LaunchGame() {
-  const std::string folder = application->GetGameFolder(Live);
+  const std::string folder = settings->GetGameFolder(Live);
   const std::string launcher = folder + kLauncherName;
   const INT_PTR result = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, L"open", Wide(launcher).c_str(), nullptr, Wide(folder).c_str(),
@@ -106,16 +106,16 @@ void MainForm::LaunchGame() {
     return;
   }
   // Minimized directly, not through the minimize command: even with the tray icon on.
-  if (isEnabled && application->HasPreference(PREF_AUTO_MINIMIZE)) ShowWindow(hwnd, SW_MINIMIZE);
+  if (isEnabled && settings->HasPreference(PREF_AUTO_MINIMIZE)) ShowWindow(hwnd, SW_MINIMIZE);
 }
 
 void MainForm::ShowStatistics() {
-  application->LoadStatistics();
+  settings->LoadStatistics();
   char text[128];
   std::snprintf(text, sizeof text, "Times started: %i\nUploads: %i\nTotal uploaded: %s",
-                static_cast<int>(application->timesStarted),
-                static_cast<int>(application->uploadCount),
-                FormatSize(application->totalUploaded, false).c_str());
+                static_cast<int>(settings->timesStarted),
+                static_cast<int>(settings->uploadCount),
+                FormatSize(settings->totalUploaded, false).c_str());
   ShowMessageBox(hwnd, text, "Statistics", MB_OK);
 }
 

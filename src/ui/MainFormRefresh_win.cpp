@@ -1,5 +1,4 @@
 // The window side of a refresh: the scanners' rows shown in the two lists.
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "data/DataScan.h"
 #include "data/UploadStateMap.h"
@@ -7,6 +6,7 @@
 #include "game/EditionNames.h"
 #include "game/GameDiscovery.h"
 #include "settings/AccountExclusions.h"
+#include "settings/Settings.h"
 #include "ui/ListView.h"
 #include "ui/MainForm.h"
 #include "upload/UploadPackage.h"
@@ -20,7 +20,7 @@ void MainForm::RefreshData() {
   }
   DataScanSources sources;
   for (GameEdition edition : kEditions) {
-    const std::string folder = application->GetGameFolder(edition);
+    const std::string folder = settings->GetGameFolder(edition);
     // Counted only where an upload would take it: an installation whose game version cannot be
     // read (or is too old) is skipped by the upload, so its data is never "available".
     if (!folder.empty() && CheckedGameVersion(edition, folder).empty()) {
@@ -31,7 +31,7 @@ void MainForm::RefreshData() {
     }
     sources.gameFolders[edition] = folder;
   }
-  sources.noCharacterData = application->HasPreference(PREF_NO_CHARACTER_DATA);
+  sources.noCharacterData = settings->HasPreference(PREF_NO_CHARACTER_DATA);
   sources.exclusions = &AccountExclusions();
   sources.listLocales = ListCacheLocales;
   sources.loadIdSet = StateFolderIdSetLoader(StateFolder());

@@ -1,7 +1,7 @@
 // The main window's upload: the requirements, then the upload window over the main window, then
 // the outcome in the log pane.
-#include "app/Application.h"
 #include "base/FileLog.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/UploadForm.h"
@@ -15,8 +15,8 @@ void MainForm::StartUpload(bool automatic) {
   UploadRequirementFacts facts;
   facts.hasDataToUpload = hasDataToUpload;
   facts.gameWindowOpen = GameWindowOpen();
-  facts.username = application->GetUsername();
-  facts.password = application->GetPassword();
+  facts.username = settings->GetUsername();
+  facts.password = settings->GetPassword();
   facts.lastUploadKnown = ReadLastUpload(facts.lastUpload);
   facts.now = CurrentUnixTime();
   const UploadRequirement requirement = CheckUploadRequirements(facts);
@@ -41,7 +41,7 @@ void MainForm::StartUpload(bool automatic) {
   LogLine() << "Creating `UploadForm`.";
   uploading = true;
   {
-    UploadForm form(application, this);
+    UploadForm form(settings, this);
     if (automatic) form.mode = 1;
     form.RunModal(hwnd);
     const std::string error = form.errorMessage();

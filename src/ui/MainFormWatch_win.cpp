@@ -1,8 +1,8 @@
 // The main window's unattended work: the two-second game watch, which uploads by itself when the
 // game exits, and the hourly background update.
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "game/GameDiscovery.h"
+#include "settings/Settings.h"
 #include "ui/MainForm.h"
 #include "update/SelfUpdate.h"
 #include "update/UpdateMessages.h"
@@ -11,7 +11,7 @@ namespace drovane {
 
 void MainForm::OnWatchTimer(UINT_PTR timerId) {
   if (timerId == kWatchTimer && restartPending) RestartWhenIdle();
-  const bool running = isGameRunning ? isGameRunning(*application) : IsGameRunning(*application);
+  const bool running = isGameRunning ? isGameRunning(*settings) : IsGameRunning(*settings);
   if (timerId == kWatchTimer) {
     if (running == gameRunning) return;
     gameRunning = running;
@@ -24,7 +24,7 @@ void MainForm::OnWatchTimer(UINT_PTR timerId) {
     AppendToLogPane("WoW exited.", true);
     RefreshData();
     // Never over a modal window: the player is busy with it.
-    if (application->HasPreference(PREF_AUTO_UPLOAD) && isEnabled) {
+    if (settings->HasPreference(PREF_AUTO_UPLOAD) && isEnabled) {
       AppendToLogPane(" Auto-uploading... ", false);
       StartUpload(true);
     }
@@ -59,7 +59,7 @@ void MainForm::EndBackgroundUpdateFor(const char* reason) {
 
 void MainForm::StartBackgroundUpdate() {
   LogLine() << "Beginning background client update.";
-  backgroundUpdate = std::make_unique<SelfUpdate>(application);
+  backgroundUpdate = std::make_unique<SelfUpdate>(settings);
   backgroundUpdate->window = hwnd;
   backgroundUpdate->exchangeTimeLimit = kBackgroundExchangeLimit;
   backgroundUpdate->mainWindow = hwnd;

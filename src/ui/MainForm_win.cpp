@@ -6,11 +6,11 @@
 
 #include <ctime>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "base/Version.h"
 #include "base/WideText.h"
 #include "settings/AccountExclusions.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/ListView.h"
 #include "ui/UpdaterForm.h"
@@ -78,7 +78,7 @@ void AppendSubmenu(HMENU bar, UINT position, const char* title, HMENU popup) {
 
 }  // namespace
 
-MainForm::MainForm(Application* app) : application(app) {}
+MainForm::MainForm(Settings* store) : settings(store) {}
 
 MainForm::~MainForm() {
   SetAccountExclusionsSavedHandler(nullptr);
@@ -109,7 +109,7 @@ INT_PTR MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_SYSCOMMAND:
       // With the tray icon, minimizing hides the window: the icon brings it back.
-      if ((wParam & 0xFFF0) == SC_MINIMIZE && application->HasPreference(PREF_SHOW_IN_TRAY)) {
+      if ((wParam & 0xFFF0) == SC_MINIMIZE && settings->HasPreference(PREF_SHOW_IN_TRAY)) {
         ShowWindow(hwnd, SW_HIDE);
         SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
         return 1;
@@ -133,7 +133,7 @@ INT_PTR MainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool MainForm::BuildMainWindow() {
-  const uint32_t preferences = application->GetPreferences();
+  const uint32_t preferences = settings->GetPreferences();
   BuildMenus();
   SetAppIcons();
   SetControlText(hwnd, kClientName);
@@ -154,9 +154,9 @@ bool MainForm::BuildMainWindow() {
   ShowAtStart(preferences);
 
   UpdaterOutcome startupRun;
-  if (!application->skipInitialSelfUpdate) {
+  if (!settings->skipInitialSelfUpdate) {
     startupRun =
-        drovane::RunUpdater(application, hwnd, 1, hwnd, [this] { SetTrayIcon(false, 0); });
+        drovane::RunUpdater(settings, hwnd, 1, hwnd, [this] { SetTrayIcon(false, 0); });
     // Only the player's own Cancel stops the client. A run that failed for a reason the player
     // cannot mend (an answer that is no list, a file that cannot be written, a full disk) has
     // shown its reason; the client carries on with the version it has and the hourly run tries
@@ -171,7 +171,7 @@ bool MainForm::BuildMainWindow() {
     }
   }
   if (preferences & PREF_SHOW_IN_TRAY) SetTrayIcon(true, 101);
-  if (isEnabled && application->timesStarted == 1) {
+  if (isEnabled && settings->timesStarted == 1) {
     PostMessageA(hwnd, WM_COMMAND, kCmdOptions, 0);
   }
   RefreshData();
@@ -216,7 +216,7 @@ void MainForm::CreateControls() {
 
 void MainForm::ShowAtStart(uint32_t preferences) {
   const int hiddenShow = (preferences & PREF_SHOW_IN_TRAY) ? SW_HIDE : SW_MINIMIZE;
-  switch (application->launchMode) {
+  switch (settings->launchMode) {
     case LaunchMode::None:
       LogLine() << "Normal user client launch.";
       if (preferences & PREF_START_MINIMIZED) {
@@ -347,7 +347,7 @@ void MainForm::OpenPopup(HMENU menu) {
 int MainForm::RunUpdater(int runMode) {
   // A restart replaces this process: its tray icon goes first, or a dead icon stays behind.
   const UpdaterOutcome outcome =
-      drovane::RunUpdater(application, hwnd, runMode, hwnd, [this] { SetTrayIcon(false, 0); });
+      drovane::RunUpdater(settings, hwnd, runMode, hwnd, [this] { SetTrayIcon(false, 0); });
   AnnounceClientNotice(outcome.notInstallableClient, outcome.clientNotice);
   return static_cast<int>(outcome.phase);
 }

@@ -16,7 +16,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 class MainForm;
 
 // Command ids of the dialog's buttons.
@@ -32,7 +32,7 @@ enum OptionsCommand : int {
 class OptionsForm : public Form {
  public:
   // The main window may be null (tests): then nothing outside the settings is told of a change.
-  OptionsForm(Application* application, MainForm* mainWindow);
+  OptionsForm(Settings* settings, MainForm* mainWindow);
   ~OptionsForm() override;
 
   void OnChildMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -87,7 +87,7 @@ class OptionsForm : public Form {
   };
   static const PreferenceCheck kPreferenceChecks[5];
 
-  Application* application;
+  Settings* settings;
   MainForm* mainWindow;
   bool passwordStored = false;
   bool taskbarAtOpen = false;
@@ -102,7 +102,7 @@ class OptionsForm : public Form {
   HWND passwordTip = nullptr;
 
   // Shows the open-file dialog for the browse buttons; null: the system's, owned by this dialog.
-  // Taken from the Application at construction, so whoever gives the client a chooser gives it
+  // Taken from the settings at construction, so whoever gives the client a chooser gives it
   // here too.
   FileChooser fileChooser = nullptr;
 
@@ -128,6 +128,6 @@ class OptionsForm : public Form {
 // Creates the Options dialog, runs it modal over the owner and deletes it, framed by the log lines
 // "Creating `OptionsForm`." and "Deleted `OptionsForm`.". Returns what RunModal returned: IDOK after a
 // complete store, IDCANCEL otherwise.
-int ShowOptions(Application* application, MainForm* mainWindow, HWND owner);
+int ShowOptions(Settings* settings, MainForm* mainWindow, HWND owner);
 
 }  // namespace drovane

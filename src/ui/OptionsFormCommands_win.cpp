@@ -2,11 +2,12 @@
 // stores the choices in a fixed order and stops at the first one it cannot take.
 #include <windows.h>
 
-#include "app/Application.h"
+#include "base/ClientMessageBox.h"
 #include "base/FileSystem.h"
 #include "base/Md5.h"
 #include "base/Shortcuts.h"
 #include "base/TextHelpers.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 #include "ui/OptionsForm.h"
@@ -118,7 +119,7 @@ void OptionsForm::DetectOrClear(GameEdition edition) {
 
 // What is stored before a stop stays stored.
 bool OptionsForm::StoreSettings(bool& foldersChanged) {
-  if (!application->SetUsername(ControlText(kUsernameEdit), false)) {
+  if (!settings->SetUsername(ControlText(kUsernameEdit), false)) {
     ClientMessageBox(hwnd, kUsernameRefused, MB_ICONERROR);
     return false;
   }
@@ -128,7 +129,7 @@ bool OptionsForm::StoreSettings(bool& foldersChanged) {
   // only without one does the empty entry store the digest of the empty text.
   if (SendMessageA(controls[kPasswordEdit], EM_GETPASSWORDCHAR, 0, 0) != 0) {
     std::string entered = ControlText(kPasswordEdit);
-    if (!(passwordStored && entered.empty())) application->SetPassword(Md5Hex(entered), false);
+    if (!(passwordStored && entered.empty())) settings->SetPassword(Md5Hex(entered), false);
     Wipe(entered);
   }
 
@@ -136,7 +137,7 @@ bool OptionsForm::StoreSettings(bool& foldersChanged) {
     if (!StoreFolder(edition, foldersChanged)) return false;
   }
 
-  application->SetStartWithWindows(IsChecked(kStartWithWindowsCheck));
+  settings->SetStartWithWindows(IsChecked(kStartWithWindowsCheck));
 
   uint32_t preferences = 0;
   for (const PreferenceCheck& check : kPreferenceChecks) {
@@ -145,7 +146,7 @@ bool OptionsForm::StoreSettings(bool& foldersChanged) {
   if (!IsChecked(kCharacterDataCheck)) preferences |= PREF_NO_CHARACTER_DATA;
 
   ApplyWindowChoices(IsChecked(kTaskbarCheck), IsChecked(kTrayCheck));
-  application->SetPreferences(preferences, false);
+  settings->SetPreferences(preferences, false);
   return true;
 }
 
@@ -159,8 +160,8 @@ bool OptionsForm::StoreFolder(GameEdition edition, bool& foldersChanged) {
     ClientMessageBox(nullptr, MessagesOf(edition).invalidFolder, MB_ICONERROR);
     return edition == Live;
   }
-  const bool changed = folder != application->GetGameFolder(edition);
-  if (application->SetGameFolder(edition, folder, false) && changed) foldersChanged = true;
+  const bool changed = folder != settings->GetGameFolder(edition);
+  if (settings->SetGameFolder(edition, folder, false) && changed) foldersChanged = true;
   return true;
 }
 

@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 
 namespace drovane {
@@ -89,12 +89,12 @@ const OptionsForm::PreferenceCheck OptionsForm::kPreferenceChecks[5] = {
     {kAutoUploadCheck, PREF_AUTO_UPLOAD},
 };
 
-OptionsForm::OptionsForm(Application* app, MainForm* main)
-    : application(app),
+OptionsForm::OptionsForm(Settings* store, MainForm* main)
+    : settings(store),
       mainWindow(main),
       normalFont(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))),
       italicFont(CreateItalicVariant(normalFont)),
-      fileChooser(app ? app->fileChooser : nullptr) {}
+      fileChooser(store ? store->fileChooser : nullptr) {}
 
 OptionsForm::~OptionsForm() {
   // The window goes before the italic font it may still be using.
@@ -140,10 +140,10 @@ void OptionsForm::CreateControls() {
 void OptionsForm::ShowInitialState() {
   HWND username = controls[kUsernameEdit];
   AttachUsernameFilter(username);
-  SetControlText(username, application->GetUsername());
+  SetControlText(username, settings->GetUsername());
 
   // A stored password is never shown, not even masked: the edit offers to change it instead.
-  passwordStored = !application->GetPassword().empty();
+  passwordStored = !settings->GetPassword().empty();
   if (passwordStored) {
     ShowPasswordHint();
   } else {
@@ -151,13 +151,13 @@ void OptionsForm::ShowInitialState() {
   }
 
   for (GameEdition edition : kEditions) {
-    const std::string folder = application->GetGameFolder(edition);
+    const std::string folder = settings->GetGameFolder(edition);
     SetControlText(FolderEdit(edition), folder);
     if (edition != Live && !folder.empty()) SetControlText(DetectButton(edition), "Clear");
   }
 
-  const uint32_t preferences = application->GetPreferences();
-  SetCheck(controls[kStartWithWindowsCheck], application->GetStartWithWindows());
+  const uint32_t preferences = settings->GetPreferences();
+  SetCheck(controls[kStartWithWindowsCheck], settings->GetStartWithWindows());
   for (const PreferenceCheck& check : kPreferenceChecks) {
     SetCheck(controls[check.control], (preferences & check.bit) != 0);
   }
@@ -211,9 +211,9 @@ std::string OptionsForm::ControlText(Control control) const {
   return drovane::ControlText(controls[control]);
 }
 
-int ShowOptions(Application* application, MainForm* mainWindow, HWND owner) {
+int ShowOptions(Settings* settings, MainForm* mainWindow, HWND owner) {
   LogLine() << "Creating `OptionsForm`.";
-  std::unique_ptr<OptionsForm> form(new OptionsForm(application, mainWindow));
+  std::unique_ptr<OptionsForm> form(new OptionsForm(settings, mainWindow));
   const int result = form->RunModal(owner);
   form.reset();
   LogLine() << "Deleted `OptionsForm`.";

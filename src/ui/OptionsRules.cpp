@@ -33,11 +33,6 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::string BrowseFilterOf(GameEdition edition) {
-  const EditionInfo& info = InfoOf(edition);
-  return std::string(info.browseFilterLabel) + '\0' + info.browseFilterPattern + '\0';
-}
-
 bool IsEditionExecutable(GameEdition edition, const std::string& path) {
   const size_t cut = path.find_last_of('\\');
   // The table's names start with the backslash that joins them to a folder.

@@ -8,9 +8,6 @@
 
 namespace drovane {
 
-// The open-file dialog's filter for the edition: label, NUL, pattern, NUL.
-std::string BrowseFilterOf(GameEdition edition);
-
 // The file name (after the last backslash) is one of the edition's two executables, whatever the
 // letter case: "WOW.EXE" picks a Live folder, "WowT.exe" does not.
 bool IsEditionExecutable(GameEdition edition, const std::string& path);

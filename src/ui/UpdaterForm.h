@@ -14,7 +14,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 enum UpdaterCommand : int {
   kUpdaterRetry = 101,
@@ -28,7 +28,7 @@ constexpr UINT_PTR kNetworkRetryTimer = 10;
 
 class UpdaterForm : public Form {
  public:
-  explicit UpdaterForm(Application* application);
+  explicit UpdaterForm(Settings* settings);
   ~UpdaterForm() override;
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -45,7 +45,7 @@ class UpdaterForm : public Form {
   HWND progressBar = nullptr;
   HWND retryButton = nullptr;
   HWND cancelButton = nullptr;
-  Application* application;
+  Settings* settings;
   SelfUpdate updater;
 
   // A client started with Windows may come up before the network: the start-up run tries
@@ -88,7 +88,7 @@ struct UpdaterOutcome {
 // One modal run over the owner. When the run replaces the client this never returns: the client
 // restarts. beforeRestart runs just before such a restart (the main window removes its tray icon
 // there).
-UpdaterOutcome RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
+UpdaterOutcome RunUpdater(Settings* settings, HWND owner, int mode, HWND mainWindow,
                           std::function<void()> beforeRestart);
 
 }  // namespace drovane

@@ -3,9 +3,9 @@
 
 #include <commctrl.h>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "update/UpdaterProgress.h"
 
@@ -25,8 +25,8 @@ UINT_PTR TimerOf(UpdatePhase phase) {
 
 }  // namespace
 
-UpdaterForm::UpdaterForm(Application* application)
-    : application(application), updater(application) {}
+UpdaterForm::UpdaterForm(Settings* settings)
+    : settings(settings), updater(settings) {}
 
 UpdaterForm::~UpdaterForm() = default;
 
@@ -228,12 +228,12 @@ void UpdaterForm::SetBar(int position) {
   SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-UpdaterOutcome RunUpdater(Application* application, HWND owner, int mode, HWND mainWindow,
+UpdaterOutcome RunUpdater(Settings* settings, HWND owner, int mode, HWND mainWindow,
                           std::function<void()> beforeRestart) {
   LogLine() << "Creating `UpdaterForm`.";
   UpdaterOutcome result;
   {
-    UpdaterForm form(application);
+    UpdaterForm form(settings);
     form.mode = mode;
     form.updater.mainWindow = mainWindow;
     form.updater.beforeRestart = std::move(beforeRestart);

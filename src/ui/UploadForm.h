@@ -12,7 +12,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 class MainForm;
 
 constexpr int kUploadCancelButtonId = 101;
@@ -20,7 +20,7 @@ constexpr int kUploadCancelButtonId = 101;
 class UploadForm : public Form, public UploadView {
  public:
   // mainWindow may be null (tests): then nothing is refreshed after a confirmed upload.
-  UploadForm(Application* application, MainForm* mainWindow,
+  UploadForm(Settings* settings, MainForm* mainWindow,
              UploadEnvironment environment = ClientUploadEnvironment());
   ~UploadForm() override;
 
@@ -50,7 +50,7 @@ class UploadForm : public Form, public UploadView {
  private:
   bool Build();
 
-  Application* application_;
+  Settings* settings_;
   MainForm* mainWindow_;
   UploadEnvironment environment_;
   std::unique_ptr<UploadExchange> exchange_;

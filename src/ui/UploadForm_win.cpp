@@ -3,8 +3,8 @@
 
 #include <commctrl.h>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
 
@@ -18,9 +18,9 @@ constexpr char kNotStarted[] = "The upload could not be started.";
 
 }  // namespace
 
-UploadForm::UploadForm(Application* application, MainForm* mainWindow,
+UploadForm::UploadForm(Settings* settings, MainForm* mainWindow,
                        UploadEnvironment environment)
-    : application_(application), mainWindow_(mainWindow), environment_(environment) {}
+    : settings_(settings), mainWindow_(mainWindow), environment_(environment) {}
 
 UploadForm::~UploadForm() = default;
 
@@ -53,7 +53,7 @@ INT_PTR UploadForm::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
       // The mode the window is built with decides whether the upload closes by itself.
-      exchange_ = std::make_unique<UploadExchange>(*application_, *this, mode == 1, environment_);
+      exchange_ = std::make_unique<UploadExchange>(*settings_, *this, mode == 1, environment_);
       if (!Build() || !exchange_->StartAuthentication()) {
         // Nothing was sent: the main window must not report this run as a success.
         if (exchange_->errorMessage.empty()) exchange_->errorMessage = kNotStarted;

@@ -14,14 +14,14 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 // The domain shared by the web site's hosts ("www.", "ptr." and "beta." + domain).
 constexpr char kWebsiteDomain[] = "drovane.com";
 
 class WdbViewerForm : public Form {
  public:
-  WdbViewerForm(Application* application, int kind);
+  WdbViewerForm(Settings* settings, int kind);
   ~WdbViewerForm() override;
 
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -62,7 +62,7 @@ class WdbViewerForm : public Form {
   HWND sortButton() const { return controls[kSortButton]; }
   HWND closeButton() const { return controls[kCloseButton]; }
 
-  Application* application;
+  Settings* settings;
   const int kind;    // 0 creatures, 1 objects, 2 pages, 3 quests; fixed for the window's life
   int edition = -1;  // -1 until an edition is chosen
   std::string locale;
@@ -92,6 +92,6 @@ class WdbViewerForm : public Form {
 // Creates the viewer of a WDB kind (the main window's row index, 0 to 3), runs it modal over the
 // owner and deletes it, framed by the log lines "Creating `WdbViewerForm`." and
 // "Deleted `WdbViewerForm`.". Returns what RunModal returned.
-int ShowWdbViewer(Application* application, int kind, HWND owner);
+int ShowWdbViewer(Settings* settings, int kind, HWND owner);
 
 }  // namespace drovane

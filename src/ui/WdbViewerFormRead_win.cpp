@@ -6,9 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "app/Application.h"
+#include "base/ClientMessageBox.h"
 #include "base/DataFile.h"
 #include "data/CacheRecordReader.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/WdbViewerForm.h"
 

@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/Application.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "data/CacheKind.h"
 #include "game/EditionNames.h"
 #include "game/GameDiscovery.h"
+#include "settings/Settings.h"
 #include "ui/Controls.h"
 
 namespace drovane {
@@ -45,8 +45,8 @@ void SetRedraw(HWND window, bool on) {
 
 }  // namespace
 
-WdbViewerForm::WdbViewerForm(Application* app, int viewKind)
-    : application(app),
+WdbViewerForm::WdbViewerForm(Settings* store, int viewKind)
+    : settings(store),
       kind(viewKind),
       openUrl(OpenWithShell),
       isShiftHeld([] { return GetAsyncKeyState(VK_SHIFT) != 0; }) {}
@@ -84,7 +84,7 @@ INT_PTR WdbViewerForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool WdbViewerForm::BuildViewer() {
   // The kind picks the file, the columns and the reader: a window of no kind has nothing to show.
-  if (kind < 0 || kind >= kWdbKindCount || !application) return false;
+  if (kind < 0 || kind >= kWdbKindCount || !settings) return false;
   SetAppIcons();
   SetControlText(hwnd, "Loading file...");
   SetClientSize(kStartWidth, kStartHeight);
@@ -113,9 +113,9 @@ bool WdbViewerForm::BuildViewer() {
   HWND combo = editionCombo();
   SetRedraw(combo, false);
   for (GameEdition candidate : kEditions) {
-    if (application->GetGameFolder(candidate).empty()) continue;
+    if (settings->GetGameFolder(candidate).empty()) continue;
     std::vector<std::string> locales;
-    ListCacheLocales(application->GetGameFolder(candidate), CacheFolderKind::WDB, locales);
+    ListCacheLocales(settings->GetGameFolder(candidate), CacheFolderKind::WDB, locales);
     bool holdsFile = false;
     for (const std::string& name : locales) {
       if (FileExists(CachePath(candidate, name))) {
@@ -152,7 +152,7 @@ void WdbViewerForm::SelectEdition(int chosen) {
   SendMessageA(combo, CB_RESETCONTENT, 0, 0);
   if (edition >= 0 && edition < kEditionCount) {
     std::vector<std::string> locales;
-    ListCacheLocales(application->GetGameFolder(static_cast<GameEdition>(edition)),
+    ListCacheLocales(settings->GetGameFolder(static_cast<GameEdition>(edition)),
                      CacheFolderKind::WDB, locales);
     for (const std::string& name : locales) {
       if (!FileExists(CachePath(edition, name))) continue;
@@ -239,10 +239,10 @@ void WdbViewerForm::OnCommand(WPARAM wParam) {
 
 std::string WdbViewerForm::CachePath(int forEdition, const std::string& forLocale) const {
   if (forEdition < 0 || forEdition >= kEditionCount || forLocale.empty() || kind < 0 ||
-      kind >= kWdbKindCount || !application) {
+      kind >= kWdbKindCount || !settings) {
     return std::string();
   }
-  const std::string folder = application->GetGameFolder(static_cast<GameEdition>(forEdition));
+  const std::string folder = settings->GetGameFolder(static_cast<GameEdition>(forEdition));
   if (folder.empty()) return std::string();
   return folder + "\\Cache\\WDB\\" + forLocale + "\\" + kWdbKinds[kind].fileName;
 }
@@ -253,9 +253,9 @@ std::string WdbViewerForm::ComboText(HWND combo) const {
   return text;
 }
 
-int ShowWdbViewer(Application* application, int kind, HWND owner) {
+int ShowWdbViewer(Settings* settings, int kind, HWND owner) {
   LogLine() << "Creating `WdbViewerForm`.";
-  std::unique_ptr<WdbViewerForm> viewer(new WdbViewerForm(application, kind));
+  std::unique_ptr<WdbViewerForm> viewer(new WdbViewerForm(settings, kind));
   const int result = viewer->RunModal(owner);
   viewer.reset();
   LogLine() << "Deleted `WdbViewerForm`.";

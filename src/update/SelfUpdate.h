@@ -5,7 +5,7 @@
 // date, downloading only what no installation already holds. It has no window of its own: it
 // posts the UpdateMessages to `window`.
 //
-// The owner creates it with the Application, sets `window`, calls Start on the window's thread,
+// The owner creates it with the settings, sets `window`, calls Start on the window's thread,
 // and destroys it on that thread once the run has ended (or to cancel it). After an end message
 // that is a failure the owner may call Start again.
 #include <windows.h>
@@ -26,11 +26,11 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 class SelfUpdate {
  public:
-  explicit SelfUpdate(Application* application);
+  explicit SelfUpdate(Settings* settings);
   // Ends a running exchange and waits for its threads; no message is posted from here on.
   ~SelfUpdate();
   SelfUpdate(const SelfUpdate&) = delete;
@@ -70,7 +70,7 @@ class SelfUpdate {
   std::atomic<uint32_t> downloadedBytes{0};
   std::atomic<uint32_t> filesUpdated{0};
   std::atomic<UpdatePhase> phase{UpdatePhase::ListDownload};
-  Application* application;
+  Settings* settings;
   HWND window = nullptr;  // receives the messages; must be set before Start
 
   // What the restart needs of the main window, which this object does not own. When mainWindow

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <limits>
 
-#include "app/Application.h"
 #include "base/Digests.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
@@ -12,6 +11,7 @@
 #include "base/WideText.h"
 #include "net/HttpResponse.h"
 #include "settings/ServiceUrls.h"
+#include "settings/Settings.h"
 #include "update/ListTrust.h"
 #include "update/TargetConfinement.h"
 
@@ -32,7 +32,7 @@ uint32_t AddClamped(uint32_t total, uint64_t more) {
 
 }  // namespace
 
-SelfUpdate::SelfUpdate(Application* application) : application(application) {
+SelfUpdate::SelfUpdate(Settings* settings) : settings(settings) {
   httpClient.statusCallback = &SelfUpdate::OnClientStatus;
   httpClient.callbackData = this;
 }
@@ -65,7 +65,7 @@ bool SelfUpdate::Start() {
   downloadedBytes = 0;
   filesUpdated = 0;
   for (GameEdition edition : kEditions) {
-    gameFolders_[edition] = application ? application->GetGameFolder(edition) : std::string();
+    gameFolders_[edition] = settings ? settings->GetGameFolder(edition) : std::string();
   }
   phase = UpdatePhase::ListDownload;
   reachedService_ = false;

@@ -10,7 +10,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 // Asks the player for consent; true for Yes.
 using ConsentPrompt = std::function<bool(const std::string& question)>;
@@ -21,11 +21,11 @@ extern const char kCacheRenameQuestion[];
 // For every configured edition (Live, PTR, Beta): folder\Data\<locale>\realmlist.wtf becomes
 // realmlist.wtf.<random md5>.DELETE_ME, for each locale folder under the edition's Cache\WDB.
 void RenameRealmlistFiles(const std::string (&gameFolders)[kEditionCount]);
-void RenameRealmlistFiles(const Application& application);
+void RenameRealmlistFiles(const Settings& settings);
 
 // For every configured edition: folder\Cache becomes Cache.<random md5>.DELETE_ME.
 void RenameGameCacheFolders(const std::string (&gameFolders)[kEditionCount]);
-void RenameGameCacheFolders(const Application& application);
+void RenameGameCacheFolders(const Settings& settings);
 
 // The service refused data from a private server (result 3 or 4): forgets the upload state
 // (every file in the state folder), then asks about the realm list rename (result 3 only) and
@@ -33,6 +33,6 @@ void RenameGameCacheFolders(const Application& application);
 void HandlePrivateServerRefusal(const std::string (&gameFolders)[kEditionCount], int resultCode,
                                 const ConsentPrompt& ask, const std::string& stateFolder);
 // The same with the client's folders and state folder, asking with message boxes over owner.
-void HandlePrivateServerRefusal(void* owner, const Application& application, int resultCode);
+void HandlePrivateServerRefusal(void* owner, const Settings& settings, int resultCode);
 
 }  // namespace drovane

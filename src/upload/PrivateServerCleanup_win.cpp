@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/Application.h"
+#include "base/ClientMessageBox.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
@@ -13,6 +13,7 @@
 #include "base/WideText.h"
 #include "data/UploadedIdSet.h"
 #include "game/GameDiscovery.h"
+#include "settings/Settings.h"
 
 namespace drovane {
 
@@ -56,8 +57,8 @@ void RenameRealmlistFiles(const std::string (&gameFolders)[kEditionCount]) {
   }
 }
 
-void RenameRealmlistFiles(const Application& application) {
-  RenameRealmlistFiles(application.gameFolders);
+void RenameRealmlistFiles(const Settings& settings) {
+  RenameRealmlistFiles(settings.gameFolders);
 }
 
 void RenameGameCacheFolders(const std::string (&gameFolders)[kEditionCount]) {
@@ -70,8 +71,8 @@ void RenameGameCacheFolders(const std::string (&gameFolders)[kEditionCount]) {
   }
 }
 
-void RenameGameCacheFolders(const Application& application) {
-  RenameGameCacheFolders(application.gameFolders);
+void RenameGameCacheFolders(const Settings& settings) {
+  RenameGameCacheFolders(settings.gameFolders);
 }
 
 void HandlePrivateServerRefusal(const std::string (&gameFolders)[kEditionCount], int resultCode,
@@ -83,11 +84,11 @@ void HandlePrivateServerRefusal(const std::string (&gameFolders)[kEditionCount],
   if (ask && ask(kCacheRenameQuestion)) RenameGameCacheFolders(gameFolders);
 }
 
-void HandlePrivateServerRefusal(void* owner, const Application& application, int resultCode) {
+void HandlePrivateServerRefusal(void* owner, const Settings& settings, int resultCode) {
   const ConsentPrompt ask = [owner](const std::string& question) {
     return ClientMessageBox(static_cast<HWND>(owner), question, MB_YESNO | MB_ICONERROR) == IDYES;
   };
-  HandlePrivateServerRefusal(application.gameFolders, resultCode, ask, StateFolder());
+  HandlePrivateServerRefusal(settings.gameFolders, resultCode, ask, StateFolder());
 }
 
 }  // namespace drovane

@@ -11,13 +11,13 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 // "#Uploads" + 1 and "TotalUploaded" + bytes under the statistics key, read first when the
 // cached field is still 0 (the CountStart pattern). The total stops at the largest 32-bit value
 // instead of wrapping around.
-uint32_t CountUpload(Application& application);
-uint32_t AddUploadedBytes(Application& application, uint64_t bytes);
+uint32_t CountUpload(Settings& settings);
+uint32_t AddUploadedBytes(Settings& settings, uint64_t bytes);
 
 // "LastUpload": the time as 64-bit seconds since 1970, 8 raw bytes.
 bool WriteLastUpload(int64_t secondsSince1970);

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <limits>
 
-#include "app/Application.h"
 #include "base/DataFile.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
@@ -13,6 +12,7 @@
 #include "base/WideText.h"
 #include "base/WinHandles.h"
 #include "data/AccountData.h"
+#include "settings/Settings.h"
 #include "upload/AddonCopy.h"
 
 namespace drovane {
@@ -74,24 +74,24 @@ void WriteUploadedLine(const std::string& path, UploadStateMap& states) {
 
 }  // namespace
 
-uint32_t CountUpload(Application& application) {
-  if (application.uploadCount == 0) {
-    RegistryReadDword(kStatisticsKey, kUploadsValue, application.uploadCount);
+uint32_t CountUpload(Settings& settings) {
+  if (settings.uploadCount == 0) {
+    RegistryReadDword(kStatisticsKey, kUploadsValue, settings.uploadCount);
   }
-  ++application.uploadCount;
-  RegistryWriteDword(kStatisticsKey, kUploadsValue, application.uploadCount);
-  return application.uploadCount;
+  ++settings.uploadCount;
+  RegistryWriteDword(kStatisticsKey, kUploadsValue, settings.uploadCount);
+  return settings.uploadCount;
 }
 
-uint32_t AddUploadedBytes(Application& application, uint64_t bytes) {
-  if (application.totalUploaded == 0) {
-    RegistryReadDword(kStatisticsKey, kTotalUploadedValue, application.totalUploaded);
+uint32_t AddUploadedBytes(Settings& settings, uint64_t bytes) {
+  if (settings.totalUploaded == 0) {
+    RegistryReadDword(kStatisticsKey, kTotalUploadedValue, settings.totalUploaded);
   }
   constexpr uint64_t kLimit = std::numeric_limits<uint32_t>::max();
-  const uint64_t total = application.totalUploaded + bytes;
-  application.totalUploaded = static_cast<uint32_t>(total < kLimit ? total : kLimit);
-  RegistryWriteDword(kStatisticsKey, kTotalUploadedValue, application.totalUploaded);
-  return application.totalUploaded;
+  const uint64_t total = settings.totalUploaded + bytes;
+  settings.totalUploaded = static_cast<uint32_t>(total < kLimit ? total : kLimit);
+  RegistryWriteDword(kStatisticsKey, kTotalUploadedValue, settings.totalUploaded);
+  return settings.totalUploaded;
 }
 
 bool WriteLastUpload(int64_t secondsSince1970) {

@@ -22,7 +22,7 @@
 
 namespace drovane {
 
-class Application;
+class Settings;
 
 // What the exchange asks of the upload window. Every call comes on the GUI thread.
 class UploadView {
@@ -58,7 +58,7 @@ class UploadView {
 ExchangeLimits AuthenticationLimits();
 ExchangeLimits UploadAnswerLimits();
 
-// Where the exchange reads and writes, apart from the application's settings.
+// Where the exchange reads and writes, apart from the settings.
 struct UploadEnvironment {
   std::string serviceUrl;   // ends with "/"
   std::string websiteUrl;   // without a trailing "/"
@@ -78,7 +78,7 @@ UploadEnvironment ClientUploadEnvironment();
 
 class UploadExchange {
  public:
-  UploadExchange(Application& application, UploadView& view, bool automated,
+  UploadExchange(Settings& settings, UploadView& view, bool automated,
                  UploadEnvironment environment = ClientUploadEnvironment());
   // Stops a running request; notifications still on their way are dropped.
   ~UploadExchange();
@@ -145,7 +145,7 @@ class UploadExchange {
   int Tell(const std::wstring& text, unsigned type);
   void SetStatusText(const std::string& text);
 
-  Application& application_;
+  Settings& settings_;
   UploadView& view_;
   UploadEnvironment environment_;
   HWND messageWindow_ = nullptr;

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/Application.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
 #include "base/Version.h"
@@ -17,6 +16,7 @@
 #include "data/UploadedIdSet.h"
 #include "game/GameDiscovery.h"
 #include "settings/ServiceUrls.h"
+#include "settings/Settings.h"
 #include "upload/CompressionPipeline.h"
 #include "upload/PrivateServerCleanup.h"
 #include "upload/UploadBookkeeping.h"
@@ -118,9 +118,9 @@ UploadEnvironment ClientUploadEnvironment() {
   return environment;
 }
 
-UploadExchange::UploadExchange(Application& application, UploadView& view, bool automated,
+UploadExchange::UploadExchange(Settings& settings, UploadView& view, bool automated,
                                UploadEnvironment environment)
-    : automated(automated), application_(application), view_(view), environment_(environment) {
+    : automated(automated), settings_(settings), view_(view), environment_(environment) {
   const std::string stateFolder = environment_.stateFolder;
   wdbIdSets.load = adbIdSets.load = [stateFolder](UploadedIdSet& set) { set.Load(stateFolder); };
   RegisterMessageWindowClass(MessageProc);
@@ -172,12 +172,12 @@ LRESULT CALLBACK UploadExchange::MessageProc(HWND window, UINT message, WPARAM w
 }
 
 bool UploadExchange::StartAuthentication() {
-  const std::string locale = ResponseLocale(application_.gameFolders);
+  const std::string locale = ResponseLocale(settings_.gameFolders);
   httpClient_.Reset();
   httpClient_.Request_SetLimits(environment_.authLimits);
   httpClient_.Request_SetHeader("User-Agent", kUserAgent);
   return httpClient_.Request_SendGET(AuthenticationUrl(
-      environment_.serviceUrl, application_.GetUsername(), application_.GetPassword(), locale));
+      environment_.serviceUrl, settings_.GetUsername(), settings_.GetPassword(), locale));
 }
 
 void UploadExchange::OnUploadStatus(HttpStatus status) {
@@ -344,9 +344,9 @@ bool UploadExchange::PrepareUpload() {
   auto preparation = std::make_unique<Preparation>();
   PackageSources& sources = preparation->sources;
   for (GameEdition edition : kEditions) {
-    sources.gameFolders[edition] = application_.GetGameFolder(edition);
+    sources.gameFolders[edition] = settings_.GetGameFolder(edition);
   }
-  sources.noCharacterData = application_.HasPreference(PREF_NO_CHARACTER_DATA);
+  sources.noCharacterData = settings_.HasPreference(PREF_NO_CHARACTER_DATA);
   if (environment_.exclusions) preparation->exclusions = *environment_.exclusions;
   if (environment_.states) preparation->states = *environment_.states;
   sources.exclusions = &preparation->exclusions;
@@ -444,8 +444,8 @@ void UploadExchange::OnPackagePrepared() {
   }
 
   UploadParameters parameters;
-  parameters.username = application_.GetUsername();
-  parameters.password = application_.GetPassword();
+  parameters.username = settings_.GetUsername();
+  parameters.password = settings_.GetPassword();
   parameters.addonVersion = done->found.addonVersion;
   parameters.osVersion = OsVersionText();
   parameters.realmlist = done->found.realmlist;
@@ -479,15 +479,15 @@ void UploadExchange::FailPreparation() {
 }
 
 void UploadExchange::CommitUpload() {
-  CountUpload(application_);
+  CountUpload(settings_);
   // The amount uploaded is what was sent: the request with its package.
-  AddUploadedBytes(application_, httpClient_.GetRequestSize());
+  AddUploadedBytes(settings_, httpClient_.GetRequestSize());
   SaveIdSets(wdbIdSets, environment_.stateFolder);
   SaveIdSets(adbIdSets, environment_.stateFolder);
   UploadStateMap unused;
   // A game started meanwhile will write its saved variables back when it exits.
-  WriteUploadedLines(application_.gameFolders, environment_.states ? *environment_.states : unused,
-                     [this] { return IsGameRunning(application_); });
+  WriteUploadedLines(settings_.gameFolders, environment_.states ? *environment_.states : unused,
+                     [this] { return IsGameRunning(settings_); });
   view_.RequestRefresh();
   if (automated) CloseUpload(false);
 }
@@ -520,7 +520,7 @@ void UploadExchange::HandlePrivateServer(const std::string& text, int32_t result
   wdbIdSets.sets.clear();
   adbIdSets.sets.clear();
   HandlePrivateServerRefusal(
-      application_.gameFolders, result,
+      settings_.gameFolders, result,
       [this](const std::string& question) {
         return Tell(question, MB_YESNO | MB_ICONERROR) == IDYES;
       },

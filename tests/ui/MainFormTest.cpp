@@ -376,7 +376,7 @@ TEST_F(MainFormTest, TheTrayIconReusesItsIconsWhenItIsToggled) {
 }
 
 bool g_gameRunning = false;
-bool FakeGameRunning(const Application&) {
+bool FakeGameRunning(const Settings&) {
   return g_gameRunning;
 }
 
