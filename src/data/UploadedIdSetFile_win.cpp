@@ -17,38 +17,54 @@ namespace drovane {
 
 namespace {
 
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+// A state file's size and last write time.
+struct Stamp {
+  uint64_t size = 0;
+  uint64_t written = 0;
+  bool operator==(const Stamp& other) const {
+    return size == other.size && written == other.written;
+  }
+};
+
+// The file's stamp; false when it is no file. Asking for the attributes is far cheaper than a
+// failed open, and most keys of a first scan have no state yet.
+bool StampOf(const std::string& path, Stamp& stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  stamp.written = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                  data.ftLastWriteTime.dwLowDateTime;
+  return true;
+}
+
+// The key's state file: its own name, else the MD5 name an older version gave it, which it keeps
+// until the next save. False when neither is a file.
+bool LocateStateFile(const std::string& stateFolder, const std::string& name, std::string& path,
+                     Stamp& stamp) {
+  path = stateFolder + name;
+  if (StampOf(path, stamp)) return true;
+  path = stateFolder + Md5Hex(name);
+  return StampOf(path, stamp);
+}
+
+// Reads the file into bits, which keep their size: a shorter file fills only the first bytes.
+bool ReadStateFile(const std::string& path, std::vector<unsigned char>& bits) {
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return false;
+  DWORD read = 0;
+  return ReadFile(file.get(), bits.data(), static_cast<DWORD>(bits.size()), &read, nullptr) != 0;
 }
 
 // The state files the scans have read, by path, with the size and time they had then.
 class KeptStateFiles {
  public:
-  struct Stamp {
-    uint64_t size = 0;
-    uint64_t written = 0;
-    bool operator==(const Stamp& other) const {
-      return size == other.size && written == other.written;
-    }
-  };
-
   static KeptStateFiles& Instance() {
     static KeptStateFiles kept;
     return kept;
-  }
-
-  // The file's size and last write time; false when it is no file.
-  static bool StampOf(const std::string& path, Stamp& stamp) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return false;
-    }
-    stamp.size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    stamp.written = static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-                    data.ftLastWriteTime.dwLowDateTime;
-    return true;
   }
 
   bool Find(const std::string& path, const Stamp& stamp, std::vector<unsigned char>& bits) {
@@ -89,17 +105,18 @@ bool UploadedIdSet::LoadKept(const std::string& stateFolder) {
     return false;
   }
   KeptStateFiles& kept = KeptStateFiles::Instance();
-  std::string path = stateFolder + StateFileName();
-  KeptStateFiles::Stamp stamp;
-  if (!KeptStateFiles::StampOf(path, stamp)) {
-    path = stateFolder + Md5Hex(StateFileName());
-    if (!KeptStateFiles::StampOf(path, stamp)) {
-      Clear();
-      return false;
-    }
+  std::string path;
+  Stamp stamp;
+  if (!LocateStateFile(stateFolder, StateFileName(), path, stamp)) {
+    Clear();
+    return false;
   }
   if (kept.Find(path, stamp, bits_)) return true;
-  if (!Load(stateFolder)) return false;
+  Clear();
+  if (!ReadStateFile(path, bits_)) {
+    Clear();
+    return false;
+  }
   kept.Keep(path, stamp, bits_);
   return true;
 }
@@ -107,21 +124,10 @@ bool UploadedIdSet::LoadKept(const std::string& stateFolder) {
 bool UploadedIdSet::Load(const std::string& stateFolder) {
   Clear();
   if (!HasKey()) return false;
-  // Upload state carried over from an older version keeps its MD5 name until the next save.
-  // Asking for the attributes first is far cheaper than a failed open, and most keys of a first
-  // scan have no state yet.
-  const std::string name = StateFileName();
-  std::string path = stateFolder + name;
-  if (!IsFile(path)) {
-    path = stateFolder + Md5Hex(name);
-    if (!IsFile(path)) return false;
-  }
-  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return false;
-  // A shorter file fills only the first bytes; the rest stays zero.
-  DWORD read = 0;
-  if (!ReadFile(file.get(), bits_.data(), static_cast<DWORD>(bits_.size()), &read, nullptr)) {
+  std::string path;
+  Stamp stamp;
+  if (!LocateStateFile(stateFolder, StateFileName(), path, stamp)) return false;
+  if (!ReadStateFile(path, bits_)) {
     Clear();
     return false;
   }
@@ -134,8 +140,8 @@ bool UploadedIdSet::Save(const std::string& stateFolder) const {
   const std::string content(reinterpret_cast<const char*>(bits_.data()), bits_.size());
   const std::string path = stateFolder + StateFileName();
   if (!ReplaceFileContent(path, content)) return false;
-  KeptStateFiles::Stamp stamp;
-  if (KeptStateFiles::StampOf(path, stamp)) KeptStateFiles::Instance().Keep(path, stamp, bits_);
+  Stamp stamp;
+  if (StampOf(path, stamp)) KeptStateFiles::Instance().Keep(path, stamp, bits_);
   return true;
 }
 
