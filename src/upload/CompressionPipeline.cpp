@@ -9,10 +9,21 @@ namespace drovane {
 CompressionPipeline::CompressionPipeline(int threads, size_t inFlight, Compress compress)
     : compress_(std::move(compress)),
       inFlight_(std::max<size_t>(inFlight, static_cast<size_t>(std::max(threads, 1)))) {
-  for (int i = 0; i < std::max(threads, 1); ++i) workers_.emplace_back([this] { Work(); });
+  try {
+    for (int i = 0; i < std::max(threads, 1); ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    // A thread that could not be started: those that were are stopped before the error leaves,
+    // as no destructor runs for a half-made pipeline.
+    Stop();
+    throw;
+  }
 }
 
 CompressionPipeline::~CompressionPipeline() {
+  Stop();
+}
+
+void CompressionPipeline::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;

@@ -53,6 +53,8 @@ class CompressionPipeline {
   };
 
   void Work();
+  // Ends the workers once their present compression is done.
+  void Stop();
   // Calls done for the finished jobs at the front; the lock is released around each call.
   void HandBack(std::unique_lock<std::mutex>& lock, bool wait);
 
