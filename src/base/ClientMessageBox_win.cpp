@@ -5,8 +5,12 @@
 
 namespace drovane {
 
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+  return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
+}
+
 int ClientMessageBox(HWND owner, const std::string& text, UINT type) {
-  return MessageBoxW(owner, Wide(text).c_str(), Wide(kClientName).c_str(), type);
+  return ShowMessageBox(owner, text, kClientName, type);
 }
 
 }  // namespace drovane

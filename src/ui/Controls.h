@@ -30,8 +30,6 @@ void FrameProgressWindow(Form& form, const char* title);
 // folder or account name outside the ANSI code page shows as it is.
 void SetControlText(HWND window, const std::string& text);
 std::string ControlText(HWND window);
-// MessageBoxW with UTF-8 texts.
-int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
 
 // A child control of a form window, created as a Unicode window (see SetControlText); every
 // control is WS_CHILD | WS_VISIBLE plus the style given.

@@ -95,8 +95,4 @@ std::string ControlText(HWND window) {
   return Utf8(text.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
-int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
-  return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), type);
-}
-
 }  // namespace drovane

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "base/ClientMessageBox.h"
 #include "base/FileLog.h"
 #include "base/FileSystem.h"
 #include "base/TextHelpers.h"
@@ -102,7 +103,7 @@ void MainForm::LaunchGame() {
       ShellExecuteW(nullptr, L"open", Wide(launcher).c_str(), nullptr, Wide(folder).c_str(),
                     SW_SHOWNORMAL));
   if (result <= 32) {
-    ShowMessageBox(hwnd, "Could not launch " + launcher + ".", kClientName, MB_ICONERROR);
+    ClientMessageBox(hwnd, "Could not launch " + launcher + ".", MB_ICONERROR);
     return;
   }
   // Minimized directly, not through the minimize command: even with the tray icon on.

@@ -1,5 +1,6 @@
 // The main window's upload: the requirements, then the upload window over the main window, then
 // the outcome in the log pane.
+#include "base/ClientMessageBox.h"
 #include "base/FileLog.h"
 #include "settings/Settings.h"
 #include "ui/Controls.h"
@@ -29,7 +30,7 @@ void MainForm::StartUpload(bool automatic) {
       AppendToLogPane("\r\n", false);
       AppendToLogPane(reason, false);
     } else {
-      ShowMessageBox(hwnd, reason, "Drovane Client", MB_ICONINFORMATION);
+      ClientMessageBox(hwnd, reason, MB_ICONINFORMATION);
       if (requirement == UploadRequirement::MissingLogin) {
         PostMessageA(hwnd, WM_COMMAND, kCmdOptions, 0);
       }

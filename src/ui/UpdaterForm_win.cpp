@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "base/ClientMessageBox.h"
 #include "base/FileLog.h"
 #include "base/TextHelpers.h"
 #include "settings/Settings.h"
@@ -13,7 +14,6 @@ namespace drovane {
 namespace {
 
 constexpr char kTitle[] = "Drovane Update";
-constexpr char kBoxCaption[] = "Drovane Client";
 constexpr char kStartupCancelQuestion[] =
     "Cancelling the update will exit the application.\n\nAre you sure that you want to cancel?";
 constexpr char kCancelQuestion[] = "Are you sure that you want to cancel the update?";
@@ -51,7 +51,7 @@ INT_PTR UpdaterForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       if (!Build()) {
-        ShowMessageBox(hwnd, "An error occurred while creating the window.", kBoxCaption, MB_ICONERROR);
+        ClientMessageBox(hwnd, "An error occurred while creating the window.", MB_ICONERROR);
         RequestClose(false);
       }
       return TRUE;
@@ -140,15 +140,17 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       RefreshProgress(4, reinterpret_cast<const HttpClient*>(lParam), wParam);
       return true;
     case UPD_LIST_FAILED:
-      ShowMessageBox(hwnd, "Could not process update list.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
+      ClientMessageBox(hwnd, "Could not process update list.\n\nPlease try again later.",
+                       MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_CLIENT_FAILED:
-      ShowMessageBox(hwnd, "Could not update the client.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
+      ClientMessageBox(hwnd, "Could not update the client.\n\nPlease try again later.",
+                       MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_FILE_FAILED:
-      ShowMessageBox(hwnd, "Could not update a file.\n\nPlease try again later.", kBoxCaption, MB_ICONERROR);
+      ClientMessageBox(hwnd, "Could not update a file.\n\nPlease try again later.", MB_ICONERROR);
       RequestClose(false);
       return true;
     case UPD_FINISHED:
@@ -202,12 +204,12 @@ bool UpdaterForm::WaitsForNetwork() {
 
 void UpdaterForm::ShowClientNotice() {
   if (!clientNotice.empty()) {
-    ShowMessageBox(hwnd, clientNotice, kBoxCaption, MB_ICONINFORMATION);
+    ClientMessageBox(hwnd, clientNotice, MB_ICONINFORMATION);
   }
 }
 
 int UpdaterForm::Ask(const char* text) {
-  return ShowMessageBox(hwnd, text, kBoxCaption, MB_ICONQUESTION | MB_YESNO);
+  return ClientMessageBox(hwnd, text, MB_ICONQUESTION | MB_YESNO);
 }
 
 void UpdaterForm::RefreshProgress(int kind, const HttpClient* client, size_t size) {

@@ -3,7 +3,10 @@
 
 #include <commctrl.h>
 
+#include "base/ClientMessageBox.h"
 #include "base/FileLog.h"
+#include "base/Version.h"
+#include "base/WideText.h"
 #include "settings/Settings.h"
 #include "ui/Controls.h"
 #include "ui/MainForm.h"
@@ -12,8 +15,6 @@ namespace drovane {
 namespace {
 
 constexpr char kTitle[] = "Drovane Uploader";
-constexpr char kBoxCaption[] = "Drovane Client";
-constexpr wchar_t kBoxCaptionWide[] = L"Drovane Client";
 constexpr char kNotStarted[] = "The upload could not be started.";
 
 }  // namespace
@@ -93,11 +94,11 @@ void UploadForm::ShowCloseButton() {
 }
 
 int UploadForm::ShowMessage(const std::string& text, unsigned type) {
-  return ShowMessageBox(hwnd, text, kBoxCaption, type);
+  return ClientMessageBox(hwnd, text, type);
 }
 
 int UploadForm::ShowMessage(const std::wstring& text, unsigned type) {
-  return MessageBoxW(hwnd, text.c_str(), kBoxCaptionWide, type);
+  return MessageBoxW(hwnd, text.c_str(), Wide(kClientName).c_str(), type);
 }
 
 void UploadForm::OpenWebPage(const std::string& url) {
