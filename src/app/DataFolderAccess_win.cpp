@@ -73,9 +73,8 @@ DataFolderAccess ShareDataFolder(const std::string& folder) {
   if (!merged) return DataFolderAccess::Failed;
   const LocalMemory ownedMerged(merged);
   // Also passed on to what the folder already holds.
-  const DWORD result =
-      SetNamedSecurityInfoW(&wideFolder[0], SE_FILE_OBJECT,
-                            DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
+  const DWORD result = SetNamedSecurityInfoW(
+      &wideFolder[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, merged, nullptr);
   if (result == ERROR_ACCESS_DENIED) return DataFolderAccess::NotOwner;
   return result == ERROR_SUCCESS ? DataFolderAccess::Shared : DataFolderAccess::Failed;
 }

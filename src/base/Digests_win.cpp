@@ -90,8 +90,9 @@ std::string Md5Hex(const std::string& bytes) {
 }
 
 bool DigestFile(const std::string& path, FileDigests& digests) {
-  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return false;
   RunningHash md5(Md5Provider());
   RunningHash sha256(Sha256Provider());

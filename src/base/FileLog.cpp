@@ -83,8 +83,9 @@ bool FileLog::Flush() {
     cut = lineEnd == std::string::npos ? pending_.size() : lineEnd + 1;
     droppedBytes_ += cut;
     pending_.erase(0, cut);
-    pending_.insert(0, LogTimePrefix() + "The log file could not be written: " +
-                           std::to_string(droppedBytes_) + " bytes of earlier lines were dropped.\n");
+    pending_.insert(0, LogTimePrefix() +
+                           "The log file could not be written: " + std::to_string(droppedBytes_) +
+                           " bytes of earlier lines were dropped.\n");
   }
   return false;
 }

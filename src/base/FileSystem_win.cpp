@@ -141,8 +141,7 @@ bool GetModulePath(std::string& out) {
   // A folder deeper than MAX_PATH is possible: the buffer grows until the name fits.
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
     if (length == 0) return false;
     if (length < buffer.size()) {
       out = Utf8(buffer.data(), length);

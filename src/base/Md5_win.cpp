@@ -13,8 +13,8 @@ std::string RandomMd5Hex() {
   // From the system's generator: the C library's sequence starts alike in every process, so each
   // run would draw the names an earlier run drew.
   unsigned char bytes[15] = {};
-  if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, bytes, sizeof bytes,
-                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+  if (!BCRYPT_SUCCESS(
+          BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
     static const bool seeded =
         (std::srand(static_cast<unsigned>(GetTickCount() ^ (GetCurrentProcessId() << 16))), true);
     (void)seeded;

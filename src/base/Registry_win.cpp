@@ -37,13 +37,12 @@ bool RegistryRead(HKEY root, const char* subKey, const char* valueName, void* bu
 bool RegistryWrite(const char* subKey, const char* valueName, const void* data, DWORD type,
                    DWORD size) {
   RegistryKey key;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, Wide(subKey).c_str(), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.receive(),
-                      nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, Wide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_SET_VALUE, nullptr, key.receive(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  return RegSetValueExW(key.get(), Wide(valueName).c_str(), 0, type,
-                        static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+  return RegSetValueExW(key.get(), Wide(valueName).c_str(), 0, type, static_cast<const BYTE*>(data),
+                        size) == ERROR_SUCCESS;
 }
 
 bool RegistryReadString(HKEY root, const char* subKey, const char* valueName, DWORD bufferSize,

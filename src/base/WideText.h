@@ -10,6 +10,8 @@ namespace drovane {
 std::wstring Wide(const std::string& utf8);
 std::string Utf8(const wchar_t* text);
 std::string Utf8(const wchar_t* text, size_t length);
-inline std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
+inline std::string Utf8(const std::wstring& text) {
+  return Utf8(text.data(), text.size());
+}
 
 }  // namespace drovane

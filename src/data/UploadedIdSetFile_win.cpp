@@ -52,8 +52,9 @@ bool LocateStateFile(const std::string& stateFolder, const std::string& name, st
 
 // Reads the file into bits, which keep their size: a shorter file fills only the first bytes.
 bool ReadStateFile(const std::string& path, std::vector<unsigned char>& bits) {
-  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return false;
   DWORD read = 0;
   return ReadFile(file.get(), bits.data(), static_cast<DWORD>(bits.size()), &read, nullptr) != 0;

@@ -61,9 +61,8 @@ bool ReadExecutableInfo(const std::string& path, std::string* description, std::
   }
   if (description) {
     wchar_t query[256];
-    swprintf(query, sizeof query / sizeof query[0],
-             L"\\StringFileInfo\\%04x%04x\\FileDescription", translation->language,
-             translation->codePage);
+    swprintf(query, sizeof query / sizeof query[0], L"\\StringFileInfo\\%04x%04x\\FileDescription",
+             translation->language, translation->codePage);
     wchar_t* text = nullptr;
     if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || !text) {
       return false;

@@ -36,7 +36,8 @@ std::ostream& operator<<(std::ostream& out, Hex hex) {
   return out << std::hex << static_cast<unsigned long>(hex.code) << std::dec;
 }
 
-bool IsGameExecutableOfFolders(const std::string (&gameFolders)[kEditionCount], const std::string& path) {
+bool IsGameExecutableOfFolders(const std::string (&gameFolders)[kEditionCount],
+                               const std::string& path) {
   const std::string lowerPath = Utf8ToLower(path);
   for (GameEdition edition : kEditions) {
     const std::string folder = Utf8ToLower(gameFolders[edition]);

@@ -58,7 +58,9 @@ bool Settings::SetGameFolder(GameEdition edition, const std::string& path, bool 
 bool Settings::SetStartWithWindows(bool on) {
   if (on == startWithWindows) return true;
   startWithWindows = on;
-  if (!on) return SHDeleteValueW(HKEY_CURRENT_USER, Wide(kRunKey).c_str(), Wide(kRunValueName).c_str()) == ERROR_SUCCESS;
+  if (!on)
+    return SHDeleteValueW(HKEY_CURRENT_USER, Wide(kRunKey).c_str(), Wide(kRunValueName).c_str()) ==
+           ERROR_SUCCESS;
   std::string modulePath;
   if (!GetModulePath(modulePath)) return false;
   return RegistryWriteString(kRunKey, kRunValueName, "\"" + modulePath + "\"");

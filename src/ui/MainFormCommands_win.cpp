@@ -99,9 +99,8 @@ void MainForm::OnCommand(WPARAM command) {
 void MainForm::LaunchGame() {
   const std::string folder = settings->GetGameFolder(Live);
   const std::string launcher = folder + kLauncherName;
-  const INT_PTR result = reinterpret_cast<INT_PTR>(
-      ShellExecuteW(nullptr, L"open", Wide(launcher).c_str(), nullptr, Wide(folder).c_str(),
-                    SW_SHOWNORMAL));
+  const INT_PTR result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+      nullptr, L"open", Wide(launcher).c_str(), nullptr, Wide(folder).c_str(), SW_SHOWNORMAL));
   if (result <= 32) {
     ClientMessageBox(hwnd, "Could not launch " + launcher + ".", MB_ICONERROR);
     return;
@@ -114,8 +113,7 @@ void MainForm::ShowStatistics() {
   settings->LoadStatistics();
   char text[128];
   std::snprintf(text, sizeof text, "Times started: %i\nUploads: %i\nTotal uploaded: %s",
-                static_cast<int>(settings->timesStarted),
-                static_cast<int>(settings->uploadCount),
+                static_cast<int>(settings->timesStarted), static_cast<int>(settings->uploadCount),
                 FormatSize(settings->totalUploaded, false).c_str());
   ShowMessageBox(hwnd, text, "Statistics", MB_OK);
 }

@@ -155,8 +155,7 @@ bool MainForm::BuildMainWindow() {
 
   UpdaterOutcome startupRun;
   if (!settings->skipInitialSelfUpdate) {
-    startupRun =
-        drovane::RunUpdater(settings, hwnd, 1, hwnd, [this] { SetTrayIcon(false, 0); });
+    startupRun = drovane::RunUpdater(settings, hwnd, 1, hwnd, [this] { SetTrayIcon(false, 0); });
     // Only the player's own Cancel stops the client. A run that failed for a reason the player
     // cannot mend (an answer that is no list, a file that cannot be written, a full disk) has
     // shown its reason; the client carries on with the version it has and the hourly run tries

@@ -25,8 +25,7 @@ UINT_PTR TimerOf(UpdatePhase phase) {
 
 }  // namespace
 
-UpdaterForm::UpdaterForm(Settings* settings)
-    : settings(settings), updater(settings) {}
+UpdaterForm::UpdaterForm(Settings* settings) : settings(settings), updater(settings) {}
 
 UpdaterForm::~UpdaterForm() = default;
 
@@ -162,7 +161,8 @@ bool UpdaterForm::OnUpdateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         RequestClose(false);
       } else {
         // The files are current, but a newer client waits for its setup program.
-        SetControlText(statusText, clientNotice.empty() ? "No new updates" : "A newer client is available.");
+        SetControlText(statusText,
+                       clientNotice.empty() ? "No new updates" : "A newer client is available.");
         SetControlText(cancelButton, "Close");
         ShowClientNotice();
       }

@@ -19,8 +19,7 @@ constexpr char kNotStarted[] = "The upload could not be started.";
 
 }  // namespace
 
-UploadForm::UploadForm(Settings* settings, MainForm* mainWindow,
-                       UploadEnvironment environment)
+UploadForm::UploadForm(Settings* settings, MainForm* mainWindow, UploadEnvironment environment)
     : settings_(settings), mainWindow_(mainWindow), environment_(environment) {}
 
 UploadForm::~UploadForm() = default;

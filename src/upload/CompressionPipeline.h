@@ -20,8 +20,8 @@ namespace drovane {
 class CompressionPipeline {
  public:
   // Compresses a copy into out; false on failure with reason set.
-  using Compress = std::function<bool(const std::string& copy, std::string& out,
-                                      std::string& reason)>;
+  using Compress =
+      std::function<bool(const std::string& copy, std::string& out, std::string& reason)>;
   // Receives a result on the thread that calls Submit and Finish, in submission order: whether
   // the compression succeeded, the compressed bytes (to be moved away) or the reason.
   using Done = std::function<void(bool compressed, std::string& out, const std::string& reason)>;

@@ -37,9 +37,9 @@ struct PlannedFile {
   enum class Kind { Wdb, Adb, Addon } kind;
   GameEdition edition;
   std::string version;
-  std::string locale;     // cache files
-  int kindIndex = 0;      // cache files: index in kWdbKinds or kAdbKinds
-  std::string account;    // add-on files
+  std::string locale;   // cache files
+  int kindIndex = 0;    // cache files: index in kWdbKinds or kAdbKinds
+  std::string account;  // add-on files
   std::string path;
 };
 
@@ -206,19 +206,19 @@ class PackageWalk {
   // what its copy changed in the bookkeeping.
   void Submit(CompressionPipeline& pipeline, std::string copy, const std::string& fileName,
               std::function<void()> undo) {
-    pipeline.Submit(std::move(copy), [this, fileName, undo = std::move(undo)](
-                                         bool compressed, std::string& out,
-                                         const std::string& reason) {
-      if (compressed) {
-        sink_(fileName, out);
-        ++files_;
-      } else {
-        LogLine() << "GZip failed: " << reason;
-        undo();
-      }
-      ++done_;
-      Report();
-    });
+    pipeline.Submit(std::move(copy),
+                    [this, fileName, undo = std::move(undo)](bool compressed, std::string& out,
+                                                             const std::string& reason) {
+                      if (compressed) {
+                        sink_(fileName, out);
+                        ++files_;
+                      } else {
+                        LogLine() << "GZip failed: " << reason;
+                        undo();
+                      }
+                      ++done_;
+                      Report();
+                    });
   }
 
   const PackageSources& sources_;
